@@ -119,9 +119,9 @@ public:
     ~TException();
 
     char* message;
-    char* kind;                // "Bad Parameter" or "Null Pointer Parameter"; may be null
-    TKQstructure* structure;   // may be null
-    char* location;            // Class::Method; may be null
+    char* kind;               // "Bad Parameter" or "Null Pointer Parameter"; may be null
+    TKQstructure* structure;  // may be null
+    char* location;           // Class::Method; may be null
 
 private:
     void Release();

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "KQmessage/Check.h"
 #include "KQmessage/KQML.h"

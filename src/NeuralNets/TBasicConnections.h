@@ -123,6 +123,8 @@ public:
     // Current sizes of the from-layer and the to-layer, read from the network.
     int NumFrom() const;
     int NumTo() const;
+    // Internal error unless 0 <= f < NumFrom() and 0 <= t < NumTo().
+    void CheckArc(int f, int t) const;
 
     TBasicNetwork* network;  // not owned
     int from;                // from-layer number

@@ -1,0 +1,909 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DataObject/Data.h"
+#include "KQmessage/KQML.h"
+#include "NeuralNets/TBasicNetwork.h"
+#include "NeuralNets/TConnectedConnections.h"
+#include "NeuralNets/TErrorObj.h"
+#include "NeuralNets/TPrunedConnections.h"
+#include "NeuralNets/TTrainModule.h"
+
+namespace ruvo {
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Vocabulary
+
+// Layer sizes and functions of a four-layer network: 0 bias, 1 input, 2 hidden, 3 output.
+struct MlpShape {
+    int inputs = 2;
+    int hidden = 3;
+    int outputs = 2;
+    TActFunction hiddenFn = ActSigmoid;
+    TActFunction outputFn = ActSigmoid;
+    bool hiddenGain = false;  // hidden layer of gain neurons, gains 1.5, 0.7, 2.0, ...
+    bool outputGain = false;
+};
+
+void InstallGainLayer(TBasicNetwork* net, int index, int count) {
+    net->layers[index]->Destroy();
+    auto* layer = new TGainLayer(net, index, count, 1.0);
+    const double kGains[] = {1.5, 0.7, 2.0, 1.2};
+    for (int i = 0; i < count; ++i) {
+        layer->nodes[i].gain = kGains[i % 4];
+    }
+    net->layers[index] = layer;
+}
+
+// A fully connected network with a bias layer feeding the hidden and the output layer, weights
+// drawn in [-1, 1) from the restarted generator.
+std::unique_ptr<TConnectedNetwork> BuildMlp(const MlpShape& shape) {
+    const int counts[] = {1, shape.inputs, shape.hidden, shape.outputs};
+    auto net = std::make_unique<TConnectedNetwork>(4, counts);
+    if (shape.hiddenGain) {
+        InstallGainLayer(net.get(), 2, shape.hidden);
+    }
+    if (shape.outputGain) {
+        InstallGainLayer(net.get(), 3, shape.outputs);
+    }
+    net->layers[0]->SetActFunction(ActBias);
+    net->layers[2]->SetActFunction(shape.hiddenFn);
+    net->layers[3]->SetActFunction(shape.outputFn);
+    net->CreateConnections(0, 2);
+    net->CreateConnections(1, 2);
+    net->CreateConnections(0, 3);
+    net->CreateConnections(2, 3);
+    ResetRandomGenerator();
+    net->RandomizeWeights(-1.0, 1.0);
+    return net;
+}
+
+// The same layout on a plain network, whose matrices are prunable.
+std::unique_ptr<TBasicNetwork> BuildPrunedMlp(int inputs, int hidden, int outputs) {
+    auto net = std::make_unique<TBasicNetwork>(4);
+    net->layers[0] = new TSimpleLayer(net.get(), 0, 1);
+    net->layers[1] = new TSimpleInputLayer(net.get(), 1, inputs);
+    net->layers[2] = new TSimpleLayer(net.get(), 2, hidden);
+    net->layers[3] = new TSimpleLayer(net.get(), 3, outputs);
+    net->layers[0]->SetActFunction(ActBias);
+    net->layers[2]->SetActFunction(ActSigmoid);
+    net->layers[3]->SetActFunction(ActSigmoid);
+    net->CreateConnections(0, 2);
+    net->CreateConnections(1, 2);
+    net->CreateConnections(0, 3);
+    net->CreateConnections(2, 3);
+    ResetRandomGenerator();
+    net->RandomizeWeights(-1.0, 1.0);
+    return net;
+}
+
+std::vector<double> Weights(TBasicNetwork* net, int mask) {
+    std::vector<double> w(static_cast<std::size_t>(net->GetNumWeights(mask)));
+    net->GetWeights(w.data(), mask);
+    return w;
+}
+
+bool BitIdentical(const std::vector<double>& a, const std::vector<double>& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+// A data set holding the given rows, filled from slot 0.
+std::unique_ptr<Data> MakeData(const std::vector<std::vector<double>>& inputs,
+                               const std::vector<std::vector<double>>& targets) {
+    auto data =
+        std::make_unique<Data>(static_cast<int>(inputs.size()), static_cast<int>(inputs[0].size()),
+                               static_cast<int>(targets[0].size()), false);
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        data->AppendRow(inputs[i].data(), targets[i].data(), nullptr);
+    }
+    return data;
+}
+
+std::unique_ptr<Data> FourRows() {
+    return MakeData({{0.1, 0.9}, {0.8, 0.2}, {0.5, 0.5}, {0.3, 0.6}},
+                    {{0.2, 0.7}, {0.9, 0.1}, {0.4, 0.6}, {0.3, 0.3}});
+}
+
+// (Params :key value ...), every value stored as text.
+std::unique_ptr<TKQstructure> Params(const std::vector<std::pair<const char*, const char*>>& keys) {
+    auto params = std::make_unique<TKQstructure>("Params");
+    for (const auto& key : keys) {
+        params->SetString(key.first, key.second);
+    }
+    return params;
+}
+
+std::string Text(const TKQstructure& s) {
+    std::string out;
+    s.AppendText(&out);
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The worked step: a sigmoid output neuron at 0.8 with target 1.0, fed by a neuron at 0.5.
+
+struct WorkedStepRow {
+    double momentum;
+    double previousChange;
+    double growth;      // by hand: 0.008 plain, 0.008 + 0.009 with momentum
+    double lastChange;  // what momentumNet holds afterwards
+};
+
+TEST(TBackpropModuleTest, WorkedStepGrowsWeightByHandComputedAmount) {
+    const WorkedStepRow kRows[] = {{0.0, 0.0, 0.008, 0.0}, {0.9, 0.01, 0.017, 0.017}};
+    for (const WorkedStepRow& row : kRows) {
+        SCOPED_TRACE(testing::Message() << "momentum=" << row.momentum);
+        const int counts[] = {0, 1, 1};
+        TConnectedNetwork net(3, counts);
+        net.layers[2]->SetActFunction(ActSigmoid);
+        net.CreateConnections(1, 2);
+        const double w0 = 0.3;
+        *net.priv_conns_index[2][1]->GetWeight(0, 0) = w0;
+        TBackpropModule module(&net);
+        *module.momentumNet->priv_conns_index[2][1]->GetWeight(0, 0) = row.previousChange;
+
+        net.layers[1]->activations[0] = 0.5;
+        net.layers[2]->activations[0] = 0.8;
+        module.errorNet->layers[2]->activations[0] = 0.8 - 1.0;
+        module.BackpropagateLayer(2, 0);
+        EXPECT_DOUBLE_EQ(module.errorNet->layers[2]->activations[0], (0.8 - 1.0) * 0.8 * 0.2);
+        EXPECT_NEAR(*module.errorNet->priv_conns_index[2][1]->GetWeight(0, 0), -0.016, 1e-15);
+
+        module.UpdateWeights(0.5, row.momentum);
+        const double w = *net.priv_conns_index[2][1]->GetWeight(0, 0);
+        EXPECT_NEAR(w - w0, row.growth, 1e-15);
+        EXPECT_NEAR(*module.momentumNet->priv_conns_index[2][1]->GetWeight(0, 0), row.lastChange,
+                    1e-15);
+        // The signal of the input neuron: w * e_t.
+        EXPECT_DOUBLE_EQ(module.errorNet->layers[1]->activations[0],
+                         w0 * module.errorNet->layers[2]->activations[0]);
+    }
+}
+
+TEST(TBackpropModuleTest, ExactlyZeroMomentumLeavesMomentumNetZeroAndTinyMomentumDoesNot) {
+    struct Row {
+        const char* momentum;
+        bool changesStored;
+    };
+    const Row kRows[] = {{"0", false}, {"0.0", false}, {"1e-12", true}};
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.momentum);
+        auto net = BuildMlp(MlpShape{});
+        TBackpropModule module(net.get());
+        auto data = FourRows();
+        auto params = Params({{"LearningRate", "0.5"}, {"Momentum", row.momentum}});
+        module.TrainEpoch(data.get(), params.get());
+        bool anyNonZero = false;
+        for (double d : Weights(module.momentumNet, 0)) {
+            anyNonZero = anyNonZero || d != 0.0;
+        }
+        EXPECT_EQ(anyNonZero, row.changesStored);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Gradients: on a fully connected network with every arc trainable, the accumulated gradient of
+// each weight is the derivative of the pattern's error.
+
+struct GradientRow {
+    const char* name;
+    MlpShape shape;
+    int errorFunction;  // 0: E = 1/2 sum (y - t)^2; 1: E = sum -t ln y - (1 - t) ln (1 - y)
+};
+
+double PatternError(TBasicNetwork* net,
+                    const std::vector<double>& x,
+                    const std::vector<double>& t,
+                    int errorFunction) {
+    std::vector<double> y(t.size());
+    net->Recall(x.data(), y.data());
+    double e = 0.0;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (errorFunction == 0) {
+            e += 0.5 * (y[i] - t[i]) * (y[i] - t[i]);
+        } else {
+            e += -t[i] * std::log(y[i]) - (1.0 - t[i]) * std::log(1.0 - y[i]);
+        }
+    }
+    return e;
+}
+
+TEST(TBackpropModuleTest, AccumulatedGradientMatchesCentralDifference) {
+    MlpShape tanhLinear;
+    tanhLinear.hiddenFn = ActTanh;
+    tanhLinear.outputFn = ActLinear;
+    MlpShape gains;
+    gains.hiddenFn = ActSigmoidGain;
+    gains.hiddenGain = true;
+    gains.outputFn = ActLinearGain;
+    gains.outputGain = true;
+    MlpShape tanhGain;
+    tanhGain.hiddenFn = ActTanhGain;
+    tanhGain.hiddenGain = true;
+    const GradientRow kRows[] = {
+        {"sigmoid, sigmoid, squared error", MlpShape{}, 0},
+        {"tanh, linear, squared error", tanhLinear, 0},
+        {"sigmoid-gain, linear-gain, squared error", gains, 0},
+        {"tanh-gain, sigmoid, cross entropy", tanhGain, 1},
+        {"sigmoid, sigmoid, cross entropy", MlpShape{}, 1},
+    };
+    const std::vector<double> x = {0.3, -0.7};
+    const std::vector<double> t = {0.25, 0.8};
+    const double h = 1e-6;
+    const double kTolerance = 1e-8;
+    for (const GradientRow& row : kRows) {
+        SCOPED_TRACE(row.name);
+        auto net = BuildMlp(row.shape);
+        TBackpropModule module(net.get());
+        module.LearnPattern(x.data(), t.data(), row.errorFunction, nullptr);
+        const std::vector<double> gradient = Weights(module.errorNet, 0);
+
+        std::vector<double> w = Weights(net.get(), 0);
+        ASSERT_EQ(w.size(), gradient.size());
+        for (std::size_t i = 0; i < w.size(); ++i) {
+            SCOPED_TRACE(testing::Message() << "weight " << i);
+            std::vector<double> probe = w;
+            probe[i] = w[i] + h;
+            net->SetWeights(probe.data(), 0);
+            const double up = PatternError(net.get(), x, t, row.errorFunction);
+            probe[i] = w[i] - h;
+            net->SetWeights(probe.data(), 0);
+            const double down = PatternError(net.get(), x, t, row.errorFunction);
+            EXPECT_NEAR(gradient[i], (up - down) / (2 * h), kTolerance);
+        }
+        net->SetWeights(w.data(), 0);
+    }
+}
+
+TEST(TBackpropModuleTest, LinearOutputSignalIsOutputMinusTarget) {
+    MlpShape shape;
+    shape.outputFn = ActLinear;
+    auto net = BuildMlp(shape);
+    TBackpropModule module(net.get());
+    const double x[] = {0.4, 0.1};
+    const double t[] = {0.5, -0.25};
+    module.LearnPattern(x, t, 0, nullptr);
+    std::vector<double> y(2);
+    net->Recall(x, y.data());
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(module.errorNet->layers[3]->activations[i], y[i] - t[i]);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Frozen and pruned arcs
+
+TEST(TBackpropModuleTest, FrozenArcNeitherChangesNorPassesError) {
+    // Hidden neuron 1 reaches the output only through a frozen arc, hidden neuron 2 only through
+    // a pruned one.
+    auto net = BuildPrunedMlp(2, 3, 1);
+    TBasicConnections* hiddenToOut = net->priv_conns_index[3][2];
+    hiddenToOut->FreezeWeight(1, 0);
+    hiddenToOut->PruneWeight(2, 0);
+    TBasicConnections* inToHidden = net->priv_conns_index[2][1];
+    inToHidden->FreezeWeight(0, 0);
+    const double frozenOut = *hiddenToOut->GetWeight(1, 0);
+    const double frozenIn = *inToHidden->GetWeight(0, 0);
+    const std::vector<double> into1 = {*inToHidden->GetWeight(0, 1), *inToHidden->GetWeight(1, 1)};
+
+    TBackpropModule module(net.get());
+    const double x[] = {0.9, 0.4};
+    const double t[] = {0.1};
+    module.LearnPattern(x, t, 0, nullptr);
+    EXPECT_EQ(module.errorNet->layers[2]->activations[1], 0.0);
+    EXPECT_EQ(module.errorNet->layers[2]->activations[2], 0.0);
+    EXPECT_NE(module.errorNet->layers[2]->activations[0], 0.0);
+
+    auto data = MakeData({{0.9, 0.4}, {0.2, 0.3}}, {{0.1}, {0.8}});
+    auto params = Params({{"LearningRate", "0.7"}, {"Momentum", "0.5"}});
+    for (int epoch = 0; epoch < 3; ++epoch) {
+        module.TrainEpoch(data.get(), params.get());
+    }
+    EXPECT_EQ(*hiddenToOut->GetWeight(1, 0), frozenOut);
+    EXPECT_EQ(*hiddenToOut->GetWeight(2, 0), 0.0);
+    EXPECT_EQ(*inToHidden->GetWeight(0, 0), frozenIn);
+    // Trainable arcs into hidden neuron 1 get no error either, so they keep their values too.
+    EXPECT_EQ(*inToHidden->GetWeight(0, 1), into1[0]);
+    EXPECT_EQ(*inToHidden->GetWeight(1, 1), into1[1]);
+    EXPECT_NE(*hiddenToOut->GetWeight(0, 0), 0.0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Direct walks against the visitor walks
+
+// Matrices that behave exactly like their base classes but are not of them, so the training
+// module walks them with its visitors.
+class TPrunedVisitorOnly : public TPrunedConnections {
+public:
+    TPrunedVisitorOnly(TBasicNetwork* net, int fromLayer, int toLayer)
+        : TPrunedConnections(net, fromLayer, toLayer) {}
+    TBasicConnections* Clone(TBasicNetwork* net) const override {
+        auto* copy = new TPrunedVisitorOnly(net, from, to);
+        const std::size_t n = static_cast<std::size_t>(NumFrom()) * NumTo();
+        std::memcpy(copy->array_weights, array_weights, n * sizeof(double));
+        std::memcpy(copy->array_masks, array_masks, n);
+        return copy;
+    }
+};
+
+class TConnectedVisitorOnly : public TConnectedConnections {
+public:
+    TConnectedVisitorOnly(TBasicNetwork* net, int fromLayer, int toLayer)
+        : TConnectedConnections(net, fromLayer, toLayer) {}
+    TBasicConnections* Clone(TBasicNetwork* net) const override {
+        auto* copy = new TConnectedVisitorOnly(net, from, to);
+        const std::size_t n = static_cast<std::size_t>(NumFrom()) * NumTo();
+        std::memcpy(copy->array_weights, array_weights, n * sizeof(double));
+        return copy;
+    }
+};
+
+// Replaces every connected matrix of net by a visitor-only copy with the same weights and flags.
+template <class VisitorOnly>
+void UseVisitorWalks(TBasicNetwork* net) {
+    for (int to = 0; to < net->numLayers; ++to) {
+        for (int from = 0; from < net->numLayers; ++from) {
+            TBasicConnections*& cell = net->priv_conns_index[to][from];
+            if (!cell->IsConnected()) {
+                continue;
+            }
+            auto* replacement = new VisitorOnly(net, from, to);
+            for (int t = 0; t < cell->NumTo(); ++t) {
+                for (int f = 0; f < cell->NumFrom(); ++f) {
+                    *replacement->GetWeight(f, t) = *cell->GetWeight(f, t);
+                    replacement->SetFlags(f, t, cell->GetFlags(f, t));
+                }
+            }
+            cell->Destroy();
+            cell = replacement;
+        }
+    }
+}
+
+struct WalkRow {
+    const char* name;
+    std::vector<std::pair<const char*, const char*>> params;
+};
+
+TEST(TTrainModuleTest, DirectWalksGiveBitIdenticalWeightsToVisitorWalks) {
+    const WalkRow kRows[] = {
+        {"per pattern, momentum", {{"LearningRate", "0.9"}, {"Momentum", "0.9"}}},
+        {"per pattern, plain", {{"LearningRate", "0.9"}}},
+        {"batch, momentum", {{"LearningRate", "0.3"}, {"Momentum", "0.5"}, {"batch", "true"}}},
+        {"cross entropy",
+         {{"LearningRate", "0.4"}, {"Momentum", "0.2"}, {"ErrorFunction", "CrossEntropy"}}},
+    };
+    for (const WalkRow& row : kRows) {
+        SCOPED_TRACE(row.name);
+        const auto build = [](bool pruned) -> std::unique_ptr<TBasicNetwork> {
+            if (!pruned) {
+                return BuildMlp(MlpShape{});
+            }
+            auto net = BuildPrunedMlp(2, 3, 2);
+            net->priv_conns_index[2][1]->FreezeWeight(1, 2);
+            net->priv_conns_index[3][2]->PruneWeight(0, 1);
+            net->priv_conns_index[3][2]->FreezeWeight(2, 1);
+            net->priv_conns_index[3][0]->FreezeWeight(0, 0);
+            return net;
+        };
+        for (bool pruned : {false, true}) {
+            SCOPED_TRACE(pruned ? "prunable matrices" : "fully connected matrices");
+            auto direct = build(pruned);
+            auto visited = build(pruned);
+            if (pruned) {
+                UseVisitorWalks<TPrunedVisitorOnly>(visited.get());
+            } else {
+                UseVisitorWalks<TConnectedVisitorOnly>(visited.get());
+            }
+            ASSERT_TRUE(BitIdentical(Weights(direct.get(), FMaskExists),
+                                     Weights(visited.get(), FMaskExists)));
+            TBackpropModule directModule(direct.get());
+            TBackpropModule visitedModule(visited.get());
+            auto data = FourRows();
+            auto params = Params(row.params);
+            double directError = 0.0;
+            double visitedError = 0.0;
+            for (int epoch = 0; epoch < 5; ++epoch) {
+                directError = directModule.TrainEpoch(data.get(), params.get());
+                visitedError = visitedModule.TrainEpoch(data.get(), params.get());
+            }
+            EXPECT_EQ(directError, visitedError);
+            EXPECT_TRUE(BitIdentical(Weights(direct.get(), FMaskExists),
+                                     Weights(visited.get(), FMaskExists)));
+            EXPECT_TRUE(BitIdentical(Weights(directModule.momentumNet, FMaskExists),
+                                     Weights(visitedModule.momentumNet, FMaskExists)));
+            EXPECT_TRUE(BitIdentical(Weights(directModule.errorNet, FMaskExists),
+                                     Weights(visitedModule.errorNet, FMaskExists)));
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Epochs
+
+// Records what the epoch does: the first input of every pattern and the weights at every update.
+class TRecordingModule : public TBackpropModule {
+public:
+    explicit TRecordingModule(TBasicNetwork* net) : TBackpropModule(net) {}
+    void LearnPattern(const double* inputs,
+                      const double* targets,
+                      int errorFunction,
+                      TErrorObj* error) override {
+        firstInputs.push_back(inputs[0]);
+        TBackpropModule::LearnPattern(inputs, targets, errorFunction, error);
+    }
+    void Update(TKQstructure* params) override {
+        ++updates;
+        TBackpropModule::Update(params);
+    }
+    std::vector<double> firstInputs;
+    int updates = 0;
+};
+
+TEST(TTrainModuleTest, BatchUpdatesOncePerEpochPerPatternOncePerPattern) {
+    struct Row {
+        const char* batchWord;  // null: no BATCH key
+        int updatesPerEpoch;
+    };
+    const Row kRows[] = {{nullptr, 4}, {"true", 1}, {"TRUE", 1}, {"false", 4}, {"yes", 4}};
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.batchWord == nullptr ? "absent" : row.batchWord);
+        auto net = BuildMlp(MlpShape{});
+        TRecordingModule module(net.get());
+        auto data = FourRows();
+        auto params = Params({{"LearningRate", "0.5"}});
+        if (row.batchWord != nullptr) {
+            params->SetString("Batch", row.batchWord);
+        }
+        const std::vector<double> before = Weights(net.get(), 0);
+        module.TrainEpoch(data.get(), params.get());
+        EXPECT_EQ(module.updates, row.updatesPerEpoch);
+        EXPECT_FALSE(BitIdentical(before, Weights(net.get(), 0)));
+    }
+}
+
+TEST(TTrainModuleTest, BatchSumsGradientsOfAllPatternsAtUnchangedWeights) {
+    auto net = BuildMlp(MlpShape{});
+    auto reference = BuildMlp(MlpShape{});
+    auto data = FourRows();
+    // The batch step is w - rate * (sum of the per-pattern gradients at the initial weights).
+    TBackpropModule probe(reference.get());
+    std::vector<double> sum(Weights(reference.get(), 0).size(), 0.0);
+    data->Rewind();
+    for (int i = 0; i < 4; ++i) {
+        double x[2];
+        double t[2];
+        data->GetNext(x, t);
+        probe.LearnPattern(x, t, 0, nullptr);  // accumulates into errorNet
+    }
+    sum = Weights(probe.errorNet, 0);
+    std::vector<double> expected = Weights(net.get(), 0);
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        expected[i] -= 0.25 * sum[i];
+    }
+    TBackpropModule module(net.get());
+    auto params = Params({{"LearningRate", "0.25"}, {"batch", "TRUE"}});
+    module.TrainEpoch(data.get(), params.get());
+    EXPECT_TRUE(BitIdentical(Weights(net.get(), 0), expected));
+}
+
+TEST(TTrainModuleTest, PatternsArePresentedOldestFirstInEveryEpoch) {
+    auto net = BuildMlp(MlpShape{});
+    TRecordingModule module(net.get());
+    auto data = MakeData({{0.0, 0.0}, {1.0, 0.0}, {2.0, 0.0}}, {{0, 0}, {0, 0}, {0, 0}});
+    double x[2];
+    double t[2];
+    data->GetNext(x, t);  // leaves the cursor somewhere in the middle
+    auto params = Params({{"LearningRate", "0.1"}});
+    module.TrainEpoch(data.get(), params.get());
+    data->GetNext(x, t);
+    module.TrainEpoch(data.get(), params.get());
+    EXPECT_EQ(module.firstInputs, (std::vector<double>{0, 1, 2, 0, 1, 2}));
+}
+
+TEST(TTrainModuleTest, AbsentWeightPenaltyIsStoredBackAsNone) {
+    auto net = BuildMlp(MlpShape{});
+    TBackpropModule module(net.get());
+    auto data = FourRows();
+    auto params = Params({{"LearningRate", "0.5"}, {"Momentum", "0.5"}});
+    module.TrainEpoch(data.get(), params.get());
+    ASSERT_NE(params->Find("weightpenalty"), nullptr);
+    EXPECT_STREQ(params->Find("weightpenalty")->type, "NONE");
+    EXPECT_EQ(Text(*params), "(Params :LearningRate 0.5 :Momentum 0.5 :WEIGHTPENALTY NONE)");
+    // A second epoch finds it and adds nothing.
+    module.TrainEpoch(data.get(), params.get());
+    EXPECT_EQ(params->count, 3);
+}
+
+TEST(TTrainModuleTest, ErrorFunctionSelectsMeasure) {
+    struct Row {
+        const char* word;  // null: no ERRORFUNCTION key
+        bool crossEntropy;
+    };
+    const Row kRows[] = {{nullptr, false},
+                         {"MeanSquaredError", false},
+                         {"crossentropy", true},
+                         {"CROSSENTROPY", true}};
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.word == nullptr ? "absent" : row.word);
+        auto net = BuildMlp(MlpShape{});
+        auto data = FourRows();
+        // In batch mode every pattern is measured at the initial weights.
+        std::unique_ptr<TErrorObj> expected;
+        if (row.crossEntropy) {
+            expected.reset(new TErrorCrossEntropyObj(2));
+        } else {
+            expected.reset(new TErrorRMSObj(2));
+        }
+        data->Rewind();
+        for (int i = 0; i < 4; ++i) {
+            double x[2];
+            double t[2];
+            double y[2];
+            data->GetNext(x, t);
+            net->Recall(x, y);
+            expected->Accumulate(t, y);
+        }
+        TBackpropModule module(net.get());
+        auto params = Params({{"LearningRate", "0.5"}, {"Batch", "true"}});
+        if (row.word != nullptr) {
+            params->SetString("ErrorFunction", row.word);
+        }
+        EXPECT_EQ(module.TrainEpoch(data.get(), params.get()), expected->GetError());
+    }
+}
+
+// TrainEpoch returns scripted errors, so Train's stopping rule can be seen.
+class TScriptedModule : public TBackpropModule {
+public:
+    TScriptedModule(TBasicNetwork* net, std::vector<double> script)
+        : TBackpropModule(net), errors(std::move(script)) {}
+    double TrainEpoch(Data* /*data*/, TKQstructure* /*params*/) override {
+        return errors[static_cast<std::size_t>(calls++)];
+    }
+    std::vector<double> errors;
+    int calls = 0;
+};
+
+TEST(TTrainModuleTest, TrainStopsWhenErrorFallsBelowThreshold) {
+    struct Row {
+        const char* threshold;  // null: no THRESHOLD key
+        std::vector<double> errors;
+        int epochs;
+        int epochsAfter;
+        double result;
+        int calls;
+    };
+    const Row kRows[] = {
+        {"0.5", {0.4, 0.3}, 2, 0, 0.4, 1},        {"0.5", {0.7, 0.45, 0.1}, 3, 1, 0.45, 2},
+        {"0.5", {0.7, 0.6}, 2, 2, 0.6, 2},        {"0.5", {0.5}, 1, 1, 0.5, 1},
+        {nullptr, {0.2, 0.1, 0.0}, 3, 3, 0.0, 3}, {"0.5", {}, 0, 0, 0.0, 0},
+    };
+    auto net = BuildMlp(MlpShape{});
+    auto data = FourRows();
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(testing::Message() << (row.threshold ? row.threshold : "absent") << " after "
+                                        << row.errors.size());
+        TScriptedModule module(net.get(), row.errors);
+        auto params = Params({});
+        if (row.threshold != nullptr) {
+            params->SetString("Threshold", row.threshold);
+        }
+        int epochs = row.epochs;
+        EXPECT_EQ(module.Train(data.get(), params.get(), &epochs), row.result);
+        EXPECT_EQ(epochs, row.epochsAfter);
+        EXPECT_EQ(module.calls, row.calls);
+    }
+}
+
+TEST(TTrainModuleTest, TrainingLowersErrorAndRepeatsDigitForDigit) {
+    std::vector<double> lastWeights;
+    std::vector<double> lastErrors;
+    for (int run = 0; run < 2; ++run) {
+        auto net = BuildMlp(MlpShape{});
+        TBackpropModule module(net.get());
+        auto data = FourRows();
+        auto params = Params({{"LearningRate", "0.8"}, {"Momentum", "0.5"}});
+        std::vector<double> errors;
+        for (int epoch = 0; epoch < 200; ++epoch) {
+            errors.push_back(module.TrainEpoch(data.get(), params.get()));
+        }
+        EXPECT_LT(errors.back(), 0.5 * errors.front());
+        if (run == 1) {
+            EXPECT_TRUE(BitIdentical(errors, lastErrors));
+            EXPECT_TRUE(BitIdentical(Weights(net.get(), FMaskExists), lastWeights));
+        }
+        lastErrors = errors;
+        lastWeights = Weights(net.get(), FMaskExists);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Weight penalties
+
+TEST(TTrainModuleTest, PenaltyGradientAddsHandComputedTerm) {
+    struct Row {
+        const char* name;
+        std::vector<std::pair<const char*, const char*>> keys;
+        const char* word;
+        int patterns;
+        int total;
+        double learningRate;
+        double w;
+        double added;  // by hand
+    };
+    const Row kRows[] = {
+        // k1 = 0.8 * 0.5 * 1 / 4 = 0.1, k2 = 0.4 * 0.5 / 4 = 0.05, beta 2:
+        // (0.1 * 2 / (1 + 2 * 0.25)^2 + 0.05) * 2 * 0.5 = 0.2 / 2.25 + 0.05
+        {"quadratic, per pattern",
+         {{"EPSILON1", "0.8"}, {"epsilon2", "0.4"}, {"Beta", "2"}},
+         "QUADPENALTY",
+         1,
+         4,
+         0.5,
+         0.5,
+         0.2 / 2.25 + 0.05},
+        // EPSILON2 0.5, rate 1, batch: g += w.
+        {"quadratic, only epsilon2", {{"EPSILON2", "0.5"}}, "quadpenalty", 3, 3, 1.0, -0.3, -0.3},
+        // beta 1 by default: (1 * 1 / (1 + 1)^2) * 2 = 0.5
+        {"quadratic, default beta", {{"EPSILON1", "1"}}, "QuadPenalty", 1, 1, 1.0, 1.0, 0.5},
+        // sgn(w) * 0.2 * (0.2 / 0.5), not scaled by patterns / total
+        {"forgetting, positive", {{"FORGETTINGRATE", "0.2"}}, "LWF", 1, 4, 0.5, 0.7, 0.08},
+        {"forgetting, negative", {{"ForgettingRate", "0.2"}}, "lwf", 1, 4, 0.5, -0.7, -0.08},
+        {"forgetting, zero", {{"FORGETTINGRATE", "0.2"}}, "LWF", 1, 4, 0.5, 0.0, 0.0},
+    };
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.name);
+        const int counts[] = {0, 1, 1};
+        TConnectedNetwork net(3, counts);
+        net.layers[2]->SetActFunction(ActSigmoid);
+        net.CreateConnections(1, 2);
+        *net.priv_conns_index[2][1]->GetWeight(0, 0) = row.w;
+        TBackpropModule module(&net);
+        const double g0 = 0.125;
+        *module.errorNet->priv_conns_index[2][1]->GetWeight(0, 0) = g0;
+        TKQstructure penalty(row.word);
+        for (const auto& key : row.keys) {
+            penalty.SetString(key.first, key.second);
+        }
+        module.AddPenaltyGradient(&penalty, row.patterns, row.total, row.learningRate);
+        EXPECT_NEAR(*module.errorNet->priv_conns_index[2][1]->GetWeight(0, 0) - g0, row.added,
+                    1e-15);
+    }
+}
+
+TEST(TTrainModuleTest, QuadPenaltyShrinksEveryWeightByRateTimesWeight) {
+    auto plainNet = BuildMlp(MlpShape{});
+    auto penalisedNet = BuildMlp(MlpShape{});
+    const std::vector<double> w0 = Weights(plainNet.get(), 0);
+    TBackpropModule plain(plainNet.get());
+    TBackpropModule penalised(penalisedNet.get());
+    auto data = FourRows();
+    auto plainParams = Params({{"LearningRate", "1"}, {"batch", "true"}});
+    auto penalisedParams = Params({{"LearningRate", "1"}, {"batch", "true"}});
+    auto* penalty = new TKQstructure("QUADPENALTY");
+    penalty->SetString("EPSILON1", "0");
+    penalty->SetString("EPSILON2", "0.5");
+    penalisedParams->Set("WeightPenalty", penalty);
+    const double plainError = plain.TrainEpoch(data.get(), plainParams.get());
+    const double penalisedError = penalised.TrainEpoch(data.get(), penalisedParams.get());
+    const std::vector<double> wPlain = Weights(plainNet.get(), 0);
+    const std::vector<double> wPenalised = Weights(penalisedNet.get(), 0);
+    const double kTolerance = 1e-14;
+    for (std::size_t i = 0; i < w0.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "weight " << i);
+        EXPECT_NEAR(wPenalised[i], wPlain[i] - 1.0 * w0[i], kTolerance);
+    }
+    // The measure's penalty (EPSILON2 * w^2 over the weights after the step) is inside the root.
+    double term = 0.0;
+    for (double w : wPenalised) {
+        term += 0.5 * w * w;
+    }
+    const double squared = plainError * plainError * 2 * 4;  // sum of squared errors
+    EXPECT_NEAR(penalisedError, std::sqrt((squared + term) / 2 / 4), 1e-12);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Rejected input
+
+struct RejectRow {
+    const char* name;
+    std::function<std::unique_ptr<Data>()> data;
+    std::vector<std::pair<const char*, const char*>> params;
+    const char* penaltyWord;  // null: no WEIGHTPENALTY key
+    std::vector<std::pair<const char*, const char*>> penaltyKeys;
+    const char* message;
+    const char* kind;
+};
+
+TEST(TTrainModuleTest, TrainEpochRejectsUnusableDataAndPenaltyBeforeChangingWeights) {
+    const RejectRow kRows[] = {
+        {"no row slots",
+         [] { return std::make_unique<Data>(0, 2, 2, false); },
+         {{"LearningRate", "0.5"}},
+         nullptr,
+         {},
+         "Data set has no rows to train on",
+         "Bad Parameter"},
+        {"too few inputs",
+         [] {
+             return MakeData({{0.1}}, {{0.2, 0.3}});
+         },
+         {{"LearningRate", "0.5"}},
+         nullptr,
+         {},
+         "Data set has fewer input columns than the network has inputs",
+         "Bad Parameter"},
+        {"too few targets",
+         [] {
+             return MakeData({{0.1, 0.2}}, {{0.3}});
+         },
+         {{"LearningRate", "0.5"}},
+         nullptr,
+         {},
+         "Data set output columns do not match the network outputs",
+         "Bad Parameter"},
+        {"too many targets",
+         [] {
+             return MakeData({{0.1, 0.2}}, {{0.3, 0.4, 0.5}});
+         },
+         {{"LearningRate", "0.5"}},
+         nullptr,
+         {},
+         "Data set output columns do not match the network outputs",
+         "Bad Parameter"},
+        {"LWF without forgetting rate",
+         FourRows,
+         {{"LearningRate", "0.5"}},
+         "LWF",
+         {{"LEARNINGRATE", "0.5"}},
+         "LWF weight penalty needs a FORGETTINGRATE",
+         "Bad Parameter"},
+        {"LWF with learning rate 0",
+         FourRows,
+         {{"LearningRate", "0"}},
+         "LWF",
+         {{"FORGETTINGRATE", "0.1"}},
+         "LWF weight penalty needs a learning rate other than 0",
+         "Bad Parameter"},
+    };
+    for (const RejectRow& row : kRows) {
+        SCOPED_TRACE(row.name);
+        auto net = BuildMlp(MlpShape{});
+        const std::vector<double> before = Weights(net.get(), FMaskExists);
+        TBackpropModule module(net.get());
+        auto data = row.data();
+        auto params = Params(row.params);
+        if (row.penaltyWord != nullptr) {
+            auto* penalty = new TKQstructure(row.penaltyWord);
+            for (const auto& key : row.penaltyKeys) {
+                penalty->SetString(key.first, key.second);
+            }
+            params->Set("WEIGHTPENALTY", penalty);
+        }
+        try {
+            module.TrainEpoch(data.get(), params.get());
+            ADD_FAILURE() << "no exception";
+        } catch (const TException& e) {
+            EXPECT_STREQ(e.message, row.message);
+            EXPECT_STREQ(e.kind, row.kind);
+            EXPECT_STREQ(e.location, "TTrainModule::TrainEpoch");
+        }
+        EXPECT_TRUE(BitIdentical(before, Weights(net.get(), FMaskExists)));
+    }
+}
+
+TEST(TTrainModuleTest, AddPenaltyGradientRejectsLwfWithoutRateOrWithZeroLearningRate) {
+    auto net = BuildMlp(MlpShape{});
+    TBackpropModule module(net.get());
+    struct Row {
+        const char* forgettingRate;  // null: absent
+        double learningRate;
+        const char* message;
+    };
+    const Row kRows[] = {{nullptr, 0.5, "LWF weight penalty needs a FORGETTINGRATE"},
+                         {"0.1", 0.0, "LWF weight penalty needs a learning rate other than 0"}};
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.message);
+        TKQstructure penalty("LWF");
+        if (row.forgettingRate != nullptr) {
+            penalty.SetString("FORGETTINGRATE", row.forgettingRate);
+        }
+        try {
+            module.AddPenaltyGradient(&penalty, 1, 1, row.learningRate);
+            ADD_FAILURE() << "no exception";
+        } catch (const TException& e) {
+            EXPECT_STREQ(e.message, row.message);
+            EXPECT_STREQ(e.location, "TTrainModule::AddPenaltyGradient");
+        }
+    }
+}
+
+TEST(TTrainModuleTest, NonNumericParameterRaisesStructureError) {
+    auto net = BuildMlp(MlpShape{});
+    TBackpropModule module(net.get());
+    auto data = FourRows();
+    auto params = Params({{"LearningRate", "fast"}});
+    EXPECT_THROW(module.TrainEpoch(data.get(), params.get()), TKQstructure::Error);
+}
+
+TEST(TTrainModuleTest, NullNetworkIsRejected) {
+    try {
+        TBackpropModule module(nullptr);
+        ADD_FAILURE() << "no exception";
+    } catch (const TException& e) {
+        EXPECT_STREQ(e.message, "Null network pointer");
+        EXPECT_STREQ(e.kind, "Null Pointer Parameter");
+        EXPECT_STREQ(e.location, "TTrainModule::TTrainModule");
+    }
+}
+
+TEST(TTrainModuleTest, CopiesAreZeroedPlainNetworksOwnedByTheModule) {
+    auto net = BuildPrunedMlp(2, 3, 1);
+    net->priv_conns_index[3][2]->FreezeWeight(0, 0);
+    const double frozen = *net->priv_conns_index[3][2]->GetWeight(0, 0);
+    TBackpropModule module(net.get());
+    for (TBasicNetwork* copy : {module.errorNet, module.momentumNet}) {
+        EXPECT_STREQ(copy->GetNetworkType(), "Basic");
+        for (double w : Weights(copy, 0)) {
+            EXPECT_EQ(w, 0.0);
+        }
+        // Untrainable weights keep the copied values.
+        EXPECT_EQ(*copy->priv_conns_index[3][2]->GetWeight(0, 0), frozen);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Consistency checks
+
+TEST(TTrainModuleDeathTest, BackpropagationChecksLayerFunctions) {
+    MlpShape tanhOut;
+    tanhOut.outputFn = ActTanh;
+    MlpShape saturated;
+    saturated.hiddenFn = ActSaturatedLinear;
+    struct Row {
+        const char* name;
+        MlpShape shape;
+        bool mixHidden;
+        int layer;
+        int errorFunction;
+        const char* condition;
+    };
+    const Row kRows[] = {
+        {"cross entropy needs sigmoid outputs", tanhOut, false, 3, 1, "fn == ActSigmoid"},
+        {"mixed functions", MlpShape{}, true, 2, 0, "fn!= NULL"},
+        {"no derivative but connected", saturated, false, 2, 0, "fn != ActError"},
+    };
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.name);
+        auto net = BuildMlp(row.shape);
+        if (row.mixHidden) {
+            net->layers[2]->GetNeuron(1)->SetActFunction(ActTanh);
+        }
+        TBackpropModule module(net.get());
+        EXPECT_DEATH(module.BackpropagateLayer(row.layer, row.errorFunction), row.condition);
+    }
+}
+
+TEST(TTrainModuleDeathTest, UnknownWordsAndAbstractUpdateFailChecks) {
+    auto net = BuildMlp(MlpShape{});
+    auto data = FourRows();
+    TBackpropModule module(net.get());
+    auto badFunction = Params({{"ErrorFunction", "Hinge"}});
+    EXPECT_DEATH(module.TrainEpoch(data.get(), badFunction.get()), "ERRORFUNCTION");
+    TKQstructure penalty("L1");
+    EXPECT_DEATH(module.AddPenaltyGradient(&penalty, 1, 1, 0.5), "WEIGHTPENALTY");
+    TTrainModule base(net.get());
+    auto params = Params({});
+    EXPECT_DEATH(base.Update(params.get()), "false");
+}
+
+}  // namespace
+}  // namespace ruvo

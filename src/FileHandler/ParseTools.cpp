@@ -98,6 +98,10 @@ void FileTools::Fail(const std::ios& stream, const std::string& message) const {
     throw Error(message, &stream, &stream == tracked && linesKnown ? tokenLine : 0);
 }
 
+void FileTools::FailHere(const std::ios& stream, const std::string& message) const {
+    throw Error(message, &stream, &stream == tracked && linesKnown ? line : 0);
+}
+
 void FileTools::FailAtLine(const std::ios& stream, const char* message, long lineNumber) const {
     throw Error(message, &stream, &stream == tracked && linesKnown ? lineNumber : 0);
 }

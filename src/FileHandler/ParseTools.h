@@ -93,6 +93,8 @@ public:
     // Raises Error with message, naming stream and, when stream is the one being read, the line
     // of the most recent token.
     [[noreturn]] void Fail(const std::ios& stream, const std::string& message) const;
+    // The same with the line of the character read last (for problems found between tokens).
+    [[noreturn]] void FailHere(const std::ios& stream, const std::string& message) const;
 
     // --- Scanning and parsing -------------------------------------------------------------
 

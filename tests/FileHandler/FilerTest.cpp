@@ -512,6 +512,41 @@ TEST(ReadDataSetRowsTest, ReadsConsecutiveSlices) {
     }
 }
 
+TEST(ReadDataSetRowsTest, SlicesResumeAtACharacterPutBack) {
+    // Each number ends at the "/" of a comment, which the scanner puts back: the next slice must
+    // start at that "/" and not one character later.
+    const std::string path =
+        WriteTemp("slices_putback.dat",
+                  "[DataSet][Rows = 3][Inputs = 1][Data]0/*a*/1/*b*/2[~Data][~DataSet]");
+    FileTools tools;
+    long offset = 0;
+    for (int r = 0; r < 3; ++r) {
+        SCOPED_TRACE(testing::Message() << "row " << r);
+        Data* first = nullptr;
+        Data* second = nullptr;
+        ASSERT_EQ(ReadDataSetRows(tools, path.c_str(), &offset, 1, &first, &second), kFilerOk);
+        std::unique_ptr<Data> set(first);
+        EXPECT_EQ(Inputs(*set, 0), (std::vector<double>{static_cast<double>(r)}));
+    }
+}
+
+TEST(ReadDataSetRowsTest, RefusesMoreRowsThanTheFileCanHold) {
+    const std::string path = WriteTemp(
+        "slices_small.dat", "[DataSet][Rows = 2][Inputs = 1][Data] 1 2 [~Data][~DataSet]");
+    FileTools tools;
+    long offset = 0;
+    Data* first = nullptr;
+    Data* second = nullptr;
+    try {
+        ReadDataSetRows(tools, path.c_str(), &offset, 1000000000, &first, &second);
+        ADD_FAILURE() << "no error raised";
+    } catch (const FileTools::Error& e) {
+        EXPECT_EQ(e.message, "Data set is larger than its file");
+    }
+    EXPECT_EQ(first, nullptr);
+    EXPECT_EQ(offset, 0);
+}
+
 TEST(IdentifyFileTest, DescribesTheFirstBlock) {
     struct Row {
         std::string text;

@@ -1,5 +1,6 @@
 #include "NeuralNets/TConnectedConnections.h"
 
+#include <cstddef>
 #include <memory>
 
 #include "KQmessage/Check.h"

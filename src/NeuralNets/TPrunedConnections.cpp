@@ -1,5 +1,6 @@
 #include "NeuralNets/TPrunedConnections.h"
 
+#include <cstddef>
 #include <memory>
 
 #include "KQmessage/Check.h"

@@ -81,6 +81,10 @@ void ReadMembershipBlock(FileTools& tools,
         tools.ReadStatement(blockName, in, false, &statement);
     }
 
+    // The statement that ended the loop must close the block: a statement holding only the
+    // index lands here too.
+    tools.ExpectEndTag(statement, in);
+
     // The layer needs a count for every input up to the highest and for every output; the
     // condition neurons must be shared out exactly.
     const long named = output ? n : highest + 1;
@@ -98,7 +102,6 @@ void ReadMembershipBlock(FileTools& tools,
         }
         conditionLayer->SetInputMFs(static_cast<int>(named), counts.data());
     }
-    tools.ExpectEndTag(statement, in);
 }
 
 void WriteInputMFBlock(std::ostream& out, TConditionLayer* layer) {

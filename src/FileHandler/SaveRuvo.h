@@ -32,10 +32,10 @@ class TRuvoOutputLayer;
 // Rejected with FileTools::Error, before the layer is changed: an index statement of the wrong
 // kind ("invalid tag in membership1"), an MF item missing, misnamed or followed by further items
 // ("invalid tag in membership2"), a non-integer value ("integer-expected"), an index outside the
-// layer's neurons or named twice, fewer than 2 functions for one input or output, inputs that
+// layer's neurons or named twice, fewer than 2 functions for one input or output, a missing end
+// tag ("End Tag expected", also after a statement holding only the index), then inputs that
 // leave a gap below the highest one named, outputs left out, input counts that do not add up to
-// the layer's neurons, output counts beyond the reader's limit; then a missing end tag ("End Tag
-// expected").
+// the layer's neurons, and output counts beyond the reader's limit.
 //
 // This form uses a FileTools object of its own, which cannot know the line it starts on, so its
 // errors carry line 0.

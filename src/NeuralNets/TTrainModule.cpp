@@ -73,9 +73,28 @@ inline bool Trainable(unsigned char flags) {
     return (flags & FMaskAll) == FMaskAll;
 }
 
+// The matrix as class C when it is exactly of that class (a subclass may visit differently), else
+// null. The type_info objects are compared by address: on the rare platform where one class has
+// two of them the answer is null, and the visitor walk is taken.
 template <class C>
 C* ExactClass(TBasicConnections* conn) {
-    return typeid(*conn) == typeid(C) ? static_cast<C*>(conn) : nullptr;
+    return &typeid(*conn) == &typeid(C) ? static_cast<C*>(conn) : nullptr;
+}
+
+// True when every one of the n flags bytes has all the given bits.
+bool AllFlagsHave(const unsigned char* flags, int n, unsigned char bits) {
+    unsigned char missing = 0;
+    for (int i = 0; i < n; ++i) {
+        missing |= static_cast<unsigned char>(~flags[i]);
+    }
+    return (missing & bits) == 0;
+}
+
+// The flags rows of a prunable matrix, or null when every arc of it is trainable, so that the
+// walks can take the loops without a flags test.
+unsigned char* const* FlagsUnlessAllTrainable(const TPrunedConnections* conn) {
+    const int n = conn->NumFrom() * conn->NumTo();
+    return AllFlagsHave(conn->array_masks, n, FMaskAll) ? nullptr : conn->index_masks;
 }
 
 // e_f += w * e_t; g += e_t * y_f over the arcs of one matrix. flags may be null (every arc
@@ -176,8 +195,8 @@ bool ErrorsAndDeltasDirect(TBasicNetwork* n, TBasicNetwork* e, int from, int to)
     const double* errorsTo = e->layers[to]->activations;
     if (auto* p1 = ExactClass<TPrunedConnections>(c1)) {
         if (auto* p2 = ExactClass<TPrunedConnections>(c2)) {
-            ErrorsAndDeltasRows(p1->index_weights, p1->index_masks, p2->index_weights, actsFrom,
-                                errorsFrom, errorsTo, c1->NumFrom(), c1->NumTo());
+            ErrorsAndDeltasRows(p1->index_weights, FlagsUnlessAllTrainable(p1), p2->index_weights,
+                                actsFrom, errorsFrom, errorsTo, c1->NumFrom(), c1->NumTo());
             return true;
         }
     } else if (auto* f1 = ExactClass<TConnectedConnections>(c1)) {
@@ -193,8 +212,8 @@ bool ErrorsAndDeltasDirect(TBasicNetwork* n, TBasicNetwork* e, int from, int to)
 bool PlainStepDirect(TBasicConnections* c1, TBasicConnections* c2, double learningRate) {
     if (auto* p1 = ExactClass<TPrunedConnections>(c1)) {
         if (auto* p2 = ExactClass<TPrunedConnections>(c2)) {
-            PlainStepRows(p1->index_weights, p1->index_masks, p2->index_weights, learningRate,
-                          c1->NumFrom(), c1->NumTo());
+            PlainStepRows(p1->index_weights, FlagsUnlessAllTrainable(p1), p2->index_weights,
+                          learningRate, c1->NumFrom(), c1->NumTo());
             return true;
         }
     } else if (auto* f1 = ExactClass<TConnectedConnections>(c1)) {
@@ -216,7 +235,7 @@ bool MomentumStepDirect(TBasicConnections* c1,
         auto* p2 = ExactClass<TPrunedConnections>(c2);
         auto* p3 = ExactClass<TPrunedConnections>(c3);
         if (p2 != nullptr && p3 != nullptr) {
-            MomentumStepRows(p1->index_weights, p1->index_masks, p2->index_weights,
+            MomentumStepRows(p1->index_weights, FlagsUnlessAllTrainable(p1), p2->index_weights,
                              p3->index_weights, learningRate, momentum, c1->NumFrom(), c1->NumTo());
             return true;
         }
@@ -230,6 +249,35 @@ bool MomentumStepDirect(TBasicConnections* c1,
         }
     }
     return false;
+}
+
+// errorNet->RandomizeWeights(0, 0), the gradients' reset before every pattern or batch, with the
+// same cells in the same order and the same result: every weight whose FMaskTrainable bit is set
+// becomes 0. The two contiguous classes are cleared directly; every other cell does it itself.
+void ClearGradients(TBasicNetwork* net) {
+    const int n = net->numLayers;
+    for (int from = 0; from < n; ++from) {
+        for (int to = 0; to < n; ++to) {
+            TBasicConnections* conn = net->priv_conns_index[to][from];
+            if (auto* pruned = ExactClass<TPrunedConnections>(conn)) {
+                const int count = conn->NumFrom() * conn->NumTo();
+                double* w = pruned->array_weights;
+                const unsigned char* flags = pruned->array_masks;
+                if (AllFlagsHave(flags, count, FMaskTrainable)) {
+                    std::fill(w, w + count, 0.0);
+                } else {
+                    for (int i = 0; i < count; ++i) {
+                        w[i] = (flags[i] & FMaskTrainable) != 0 ? 0.0 : w[i];
+                    }
+                }
+            } else if (auto* full = ExactClass<TConnectedConnections>(conn)) {
+                const int count = conn->NumFrom() * conn->NumTo();
+                std::fill(full->array_weights, full->array_weights + count, 0.0);
+            } else {
+                conn->RandomizeWeights(0.0, 0.0);
+            }
+        }
+    }
 }
 
 // The number under key in params, or fallback when the key is absent.
@@ -398,7 +446,7 @@ double TTrainModule::TrainEpoch(Data* data, TKQstructure* params) {
     data->Rewind();
     const int n = data->MbrNdxRows;
     if (batch) {
-        errorNet->RandomizeWeights(0.0, 0.0);
+        ClearGradients(errorNet);
         for (int i = 0; i < n; ++i) {
             data->GetNext(inputs.data(), targets.data());
             LearnPattern(inputs.data(), targets.data(), errorFunction, measure.get());
@@ -409,7 +457,7 @@ double TTrainModule::TrainEpoch(Data* data, TKQstructure* params) {
         Update(params);
     } else {
         for (int i = 0; i < n; ++i) {
-            errorNet->RandomizeWeights(0.0, 0.0);
+            ClearGradients(errorNet);
             data->GetNext(inputs.data(), targets.data());
             LearnPattern(inputs.data(), targets.data(), errorFunction, measure.get());
             if (penalising) {

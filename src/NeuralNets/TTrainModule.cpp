@@ -391,7 +391,8 @@ double TTrainModule::TrainEpoch(Data* data, TKQstructure* params) {
     if (params == nullptr) {
         throw TException("Null parameter pointer", "Null Pointer Parameter", location, nullptr);
     }
-    if (data->MbrNdxRows <= 0) {
+    // Without a row held, every slot would deliver the zeros of slot 0.
+    if (data->MbrNdxRows <= 0 || data->MbrNdxDataRows <= 0) {
         throw TException("Data set has no rows to train on", "Bad Parameter", location, nullptr);
     }
     // The buffers hold what the data set delivers; the network reads its own input and output

@@ -107,9 +107,9 @@ public:
     // epoch's error measure. Adds WEIGHTPENALTY NONE to params when the key is absent.
     //
     // Raises TException ("Bad Parameter", "TTrainModule::TrainEpoch") for a data set without row
-    // slots, for one that delivers fewer input values than the network has inputs or not exactly
-    // as many targets as it has outputs, and for an LWF penalty without FORGETTINGRATE or with a
-    // learning rate of 0. These are checked before any weight changes.
+    // slots or without a row, for one that delivers fewer input values than the network has inputs
+    // or not exactly as many targets as it has outputs, and for an LWF penalty without
+    // FORGETTINGRATE or with a learning rate of 0. These are checked before any weight changes.
     virtual double TrainEpoch(Data* data, TKQstructure* params);
     // One pattern: ClearErrors, ComputeOutputErrors, BackpropagateErrors. error may be null.
     // errorFunction is 0 for the mean squared error and 1 for cross entropy.

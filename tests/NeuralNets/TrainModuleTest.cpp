@@ -732,6 +732,13 @@ TEST(TTrainModuleTest, TrainEpochRejectsUnusableDataAndPenaltyBeforeChangingWeig
          {},
          "Data set has no rows to train on",
          "Bad Parameter"},
+        {"slots but no rows",
+         [] { return std::make_unique<Data>(3, 2, 2, false); },
+         {{"LearningRate", "0.5"}},
+         nullptr,
+         {},
+         "Data set has no rows to train on",
+         "Bad Parameter"},
         {"too few inputs",
          [] {
              return MakeData({{0.1}}, {{0.2, 0.3}});

@@ -225,11 +225,13 @@ TEST(TRuvoBPTest, TrainingLowersErrorAndRepeatsDigitForDigit) {
     struct Row {
         const char* name;
         std::vector<std::pair<const char*, const char*>> params;
+        double fraction;  // the last epoch's error is below this fraction of the first one's
     };
     const Row kRows[] = {
-        {"per pattern, momentum", {{"LearningRate", "0.5"}, {"Momentum", "0.9"}}},
-        {"batch", {{"LearningRate", "0.2"}, {"Momentum", "0.5"}, {"Batch", "true"}}},
-        {"cross entropy", {{"LearningRate", "0.5"}, {"ErrorFunction", "CROSSENTROPY"}}},
+        {"per pattern, momentum", {{"LearningRate", "0.5"}, {"Momentum", "0.9"}}, 0.5},
+        {"batch", {{"LearningRate", "0.2"}, {"Momentum", "0.5"}, {"Batch", "true"}}, 0.75},
+        // The measure is cross entropy while the signals are still the degrees' distances.
+        {"cross entropy", {{"LearningRate", "0.5"}, {"ErrorFunction", "CROSSENTROPY"}}, 1.0},
     };
     for (const Row& row : kRows) {
         SCOPED_TRACE(row.name);
@@ -244,7 +246,7 @@ TEST(TRuvoBPTest, TrainingLowersErrorAndRepeatsDigitForDigit) {
             for (int epoch = 0; epoch < 60; ++epoch) {
                 errors.push_back(module.TrainEpoch(data.get(), params.get()));
             }
-            EXPECT_LT(errors.back(), errors.front());
+            EXPECT_LT(errors.back(), row.fraction * errors.front());
             if (run == 1) {
                 EXPECT_TRUE(BitIdentical(errors, previousErrors));
                 EXPECT_TRUE(BitIdentical(Weights(net.get(), FMaskExists), previousWeights));

@@ -169,16 +169,19 @@ TEST(TBackpropModuleTest, WorkedStepGrowsWeightByHandComputedAmount) {
 
 TEST(TBackpropModuleTest, ExactlyZeroMomentumLeavesMomentumNetZeroAndTinyMomentumDoesNot) {
     struct Row {
-        const char* momentum;
+        const char* momentum;  // null: no MOMENTUM key
         bool changesStored;
     };
-    const Row kRows[] = {{"0", false}, {"0.0", false}, {"1e-12", true}};
+    const Row kRows[] = {{nullptr, false}, {"0", false}, {"0.0", false}, {"1e-12", true}};
     for (const Row& row : kRows) {
-        SCOPED_TRACE(row.momentum);
+        SCOPED_TRACE(row.momentum == nullptr ? "absent" : row.momentum);
         auto net = BuildMlp(MlpShape{});
         TBackpropModule module(net.get());
         auto data = FourRows();
-        auto params = Params({{"LearningRate", "0.5"}, {"Momentum", row.momentum}});
+        auto params = Params({{"LearningRate", "0.5"}});
+        if (row.momentum != nullptr) {
+            params->SetString("Momentum", row.momentum);
+        }
         module.TrainEpoch(data.get(), params.get());
         bool anyNonZero = false;
         for (double d : Weights(module.momentumNet, 0)) {
@@ -506,6 +509,17 @@ TEST(TTrainModuleTest, PatternsArePresentedOldestFirstInEveryEpoch) {
     data->GetNext(x, t);
     module.TrainEpoch(data.get(), params.get());
     EXPECT_EQ(module.firstInputs, (std::vector<double>{0, 1, 2, 0, 1, 2}));
+}
+
+TEST(TTrainModuleTest, InputSelectionFeedsSelectedColumnsInSelectionOrder) {
+    auto net = BuildMlp(MlpShape{});
+    TRecordingModule module(net.get());
+    auto data = MakeData({{0.0, 10.0, 20.0}, {1.0, 11.0, 21.0}}, {{0, 0}, {0, 0}});
+    const int columns[] = {2, 0};
+    data->SelectInputs(2, columns);
+    auto params = Params({{"LearningRate", "0.1"}});
+    module.TrainEpoch(data.get(), params.get());
+    EXPECT_EQ(module.firstInputs, (std::vector<double>{20, 21}));
 }
 
 TEST(TTrainModuleTest, AbsentWeightPenaltyIsStoredBackAsNone) {

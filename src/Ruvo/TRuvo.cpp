@@ -73,22 +73,25 @@ TRuvo::TRuvo(
         totalOutputMFs += mfPerOutput[o];
     }
 
+    // The fuzzy layers replace the placeholders in layer order; each is held by a unique_ptr
+    // until its slot takes it, so nothing leaks if an allocation fails.
+    using LayerPtr = std::unique_ptr<TBasicLayer, DestroyDeleter>;
+    const auto install = [this](int index, LayerPtr layer) {
+        layers[index]->Destroy();
+        layers[index] = layer.release();
+    };
+    install(0, LayerPtr(new TSimpleLayer(this, 0, 0)));
+    install(1, LayerPtr(new TSimpleInputLayer(this, 1, numInputs)));
     std::unique_ptr<TConditionLayer, DestroyDeleter> conditions(
         new TConditionLayer(this, 2, totalInputMFs));
     conditions->SetInputMFs(numInputs, mfPerInput);
+    install(2, LayerPtr(conditions.release()));
+    install(3, LayerPtr(new TSimpleLayer(this, 3, numRules)));
+    install(4, LayerPtr(new TSimpleLayer(this, 4, totalOutputMFs)));
     std::unique_ptr<TRuvoOutputLayer, DestroyDeleter> outputs(
         new TRuvoOutputLayer(this, 5, numOutputs));
     outputs->SetOutputMFs(totalOutputMFs, mfPerOutput);
-    TBasicLayer* fuzzyLayers[kNumLayers] = {new TSimpleLayer(this, 0, 0),
-                                            new TSimpleInputLayer(this, 1, numInputs),
-                                            conditions.release(),
-                                            new TSimpleLayer(this, 3, numRules),
-                                            new TSimpleLayer(this, 4, totalOutputMFs),
-                                            outputs.release()};
-    for (int i = 0; i < kNumLayers; ++i) {
-        layers[i]->Destroy();
-        layers[i] = fuzzyLayers[i];
-    }
+    install(5, LayerPtr(outputs.release()));
 
     layers[1]->SetActFunction(ActLinear);
     layers[2]->SetActFunction(ActRuvoCondition);

@@ -63,8 +63,10 @@ void TIterateObjLWFCalcPenaltyTerm::Visit() {
 // to-neuron, from-neuron inner), with the same operations in the same order, so every result is
 // bit for bit that of the visitor. They apply only when the matrices of all networks involved are
 // of exactly that class (a subclass may visit differently) and fall back to the visitor otherwise.
-// Each row's flags are tested per arc; the stores are unconditional selects, so the loops carry
-// no branch and no call per arc.
+// A prunable matrix whose arcs are all trainable is walked without flag tests; otherwise each
+// arc's flags are tested and the stores are selects (the old value for a skipped arc), so the
+// loops carry no branch and no call per arc. The arrays of the three networks are distinct, which
+// the restrict qualifiers tell the vectoriser.
 
 namespace {
 

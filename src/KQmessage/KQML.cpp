@@ -1,6 +1,7 @@
 #include "KQmessage/KQML.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -80,7 +81,16 @@ bool ScanLong(const char* text, long* value) {
     return std::sscanf(text, "%ld", value) == 1;
 }
 
+// Reads a double like "%lf". The trainer reads its rates this way for every pattern, so a text
+// that is one plain number, the usual case, is converted by strtod directly (the same correctly
+// rounded conversion); anything else goes through sscanf itself.
 bool ScanDouble(const char* text, double* value) {
+    char* end = nullptr;
+    const double parsed = std::strtod(text, &end);
+    if (end != text && *end == '\0') {
+        *value = parsed;
+        return true;
+    }
     return std::sscanf(text, "%lf", value) == 1;
 }
 

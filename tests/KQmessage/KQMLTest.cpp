@@ -1,9 +1,11 @@
-#include "KQmessage/KQML.h"
-
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
+
+#include "KQmessage/KQML.h"
 
 namespace ruvo {
 namespace {
@@ -124,7 +126,9 @@ TEST(TKQstructureTest, TypedSettersFormatTheirValues) {
         double value;
         const char* word;
     };
-    const Row kRows[] = {{0.0000004, "0.000000"}, {2.5, "2.500000"}, {-0.1, "-0.100000"},
+    const Row kRows[] = {{0.0000004, "0.000000"},
+                         {2.5, "2.500000"},
+                         {-0.1, "-0.100000"},
                          {1e20, "100000000000000000000.000000"}};
     for (const Row& row : kRows) {
         TKQstructure s("p");
@@ -207,6 +211,23 @@ TEST(TKQstructureTest, ConvertersReadLeadingNumber) {
     EXPECT_EQ(TKQstructure::ToInteger("-7"), -7);
     EXPECT_DOUBLE_EQ(TKQstructure::ToRealChecked("0.25x"), 0.25);
     EXPECT_DOUBLE_EQ(TKQstructure::ToReal("1e-3"), 0.001);
+}
+
+TEST(TKQstructureTest, RealsReadExactlyAsTheCLibraryScansThem) {
+    const char* const kTexts[] = {
+        "0.500000", "0.1", "-2.5e-3", "1e308", "4.9e-324",           "0x1A", "  7.25", "inf",
+        "-nan",     "1e",  "3.5abc",  "+.5",   "0.30000000000000004"};
+    for (const char* text : kTexts) {
+        SCOPED_TRACE(text);
+        double expected = 0.0;
+        ASSERT_EQ(std::sscanf(text, "%lf", &expected), 1);
+        const double actual = TKQstructure::ToRealChecked(text);
+        if (expected != expected) {
+            EXPECT_NE(actual, actual);
+        } else {
+            EXPECT_EQ(std::memcmp(&actual, &expected, sizeof actual), 0);
+        }
+    }
 }
 
 TEST(TKQstructureTest, ErrorCopiesOwnTheirStructures) {

@@ -118,6 +118,16 @@ TEST_F(TrainRunTest, NegativeEpochsWriteTheLoadedNetworkUnchanged) {
     EXPECT_EQ(File("trained.wgt"), File("start.wgt"));
 }
 
+TEST_F(TrainRunTest, RatesReachTheTrainerWithSixDecimals) {
+    // 0.0000001 becomes the text 0.000000: with no momentum either, no weight moves.
+    ProgramResult r =
+        Train(std::string(kBase) +
+              "Epochs = 2 LearningRate = 0.0000001 Momentum = 0 DestinationFile = o.wgt");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Lines(r.out).size(), 2u);
+    EXPECT_EQ(File("o.wgt"), File("start.wgt"));
+}
+
 TEST_F(TrainRunTest, BatchAndPerPatternRunsDiffer) {
     ProgramResult perPattern = Train(std::string(kBase) + "Epochs = 2 DestinationFile = p.wgt");
     ProgramResult batch =

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -81,7 +82,7 @@ bool ParseDouble(const std::string& text, double* value) {
     char* end = nullptr;
     errno = 0;
     const double parsed = std::strtod(text.c_str(), &end);
-    if (*end != '\0' || errno != 0 || parsed != parsed) {
+    if (*end != '\0' || errno != 0 || !std::isfinite(parsed)) {
         return false;
     }
     *value = parsed;

@@ -3,22 +3,10 @@
 #include "KQmessage/Check.h"
 #include "KQmessage/KQML.h"
 #include "NeuralNets/TBasicNetwork.h"
+#include "Ruvo/CentreMatrixTools.h"
 #include "Ruvo/TConditionLayer.h"
 
 namespace ruvo {
-
-namespace {
-
-// The network's layer `index`, or null when there is no such layer (yet).
-TBasicLayer* LayerAt(const TBasicNetwork* network, int index) {
-    if (network == nullptr || network->layers == nullptr || index < 0 ||
-        index >= network->numLayers) {
-        return nullptr;
-    }
-    return network->layers[index];
-}
-
-}  // namespace
 
 TToConditionConnections::TToConditionConnections(TBasicNetwork* net, int fromLayer, int toLayer)
     : TBasicConnections(net, fromLayer, toLayer),
@@ -74,17 +62,42 @@ void TToConditionConnections::FreezeWeight(int f, int t) {
 // Every walk visits arc (inputOf[j], j) for some condition neurons j: the per-arc work is one
 // flags test and one Visit.
 
-void TToConditionConnections::IterateInArcs(TIterateObj& visitor, int t, int mask) {
-    visitor.Bind(network->layers[from], network->layers[to]);
-    if (t < 0 || t >= numArcs || conditionLayer->inputOf == nullptr ||
-        !PassesMask(flags[t], mask)) {
+namespace {
+
+// Shows the visitor the arcs (inputOf[j], j), j = 0 ... numArcs - 1, that pass the mask test;
+// centres(j) stores the weight pointers of arc j. No arcs while the layer has no layout.
+template <class Visitor, class Centres>
+void VisitAllArcs(Visitor& visitor,
+                  const TConditionLayer* layer,
+                  const unsigned char* flags,
+                  int numArcs,
+                  int mask,
+                  Centres centres) {
+    const int* inputOf = layer->inputOf;
+    if (inputOf == nullptr) {
         return;
     }
-    visitor.fromNeuron = conditionLayer->inputOf[t];
-    visitor.toNeuron = t;
-    visitor.trainable = (flags[t] & FMaskTrainable) != 0 ? 1 : 0;
-    visitor.weight = &conditionLayer->nodes[t].centre;
-    visitor.Visit();
+    VisitFlaggedArcs(visitor, flags, 0, numArcs, mask, [&](int j) {
+        visitor.fromNeuron = inputOf[j];
+        visitor.toNeuron = j;
+        centres(j);
+    });
+}
+
+}  // namespace
+
+void TToConditionConnections::IterateInArcs(TIterateObj& visitor, int t, int mask) {
+    visitor.Bind(network->layers[from], network->layers[to]);
+    if (t < 0 || t >= numArcs || conditionLayer->inputOf == nullptr) {
+        return;
+    }
+    const int f = conditionLayer->inputOf[t];
+    TConditionNeuron* nodes = conditionLayer->nodes;
+    VisitFlaggedArcs(visitor, flags, t, t + 1, mask, [&](int j) {
+        visitor.fromNeuron = f;
+        visitor.toNeuron = j;
+        visitor.weight = &nodes[j].centre;
+    });
 }
 
 void TToConditionConnections::IterateOutArcs(TIterateObj& visitor, int f, int mask) {
@@ -94,35 +107,19 @@ void TToConditionConnections::IterateOutArcs(TIterateObj& visitor, int f, int ma
     }
     const int first = conditionLayer->FirstMFOfInput(f);
     const int end = first + conditionLayer->mfPerInput[f];
-    for (int j = first; j < end && j < numArcs; ++j) {
-        if (!PassesMask(flags[j], mask)) {
-            continue;
-        }
+    TConditionNeuron* nodes = conditionLayer->nodes;
+    VisitFlaggedArcs(visitor, flags, first, end < numArcs ? end : numArcs, mask, [&](int j) {
         visitor.fromNeuron = f;
         visitor.toNeuron = j;
-        visitor.trainable = (flags[j] & FMaskTrainable) != 0 ? 1 : 0;
-        visitor.weight = &conditionLayer->nodes[j].centre;
-        visitor.Visit();
-    }
+        visitor.weight = &nodes[j].centre;
+    });
 }
 
 void TToConditionConnections::IterateArcs(TIterateObj& visitor, int mask) {
     visitor.Bind(network->layers[from], network->layers[to]);
-    const int* inputOf = conditionLayer->inputOf;
-    if (inputOf == nullptr) {
-        return;
-    }
     TConditionNeuron* nodes = conditionLayer->nodes;
-    for (int j = 0; j < numArcs; ++j) {
-        if (!PassesMask(flags[j], mask)) {
-            continue;
-        }
-        visitor.fromNeuron = inputOf[j];
-        visitor.toNeuron = j;
-        visitor.trainable = (flags[j] & FMaskTrainable) != 0 ? 1 : 0;
-        visitor.weight = &nodes[j].centre;
-        visitor.Visit();
-    }
+    VisitAllArcs(visitor, conditionLayer, flags, numArcs, mask,
+                 [&](int j) { visitor.weight = &nodes[j].centre; });
 }
 
 void TToConditionConnections::IterateArcs2(TIterateObj2& visitor,
@@ -133,23 +130,12 @@ void TToConditionConnections::IterateArcs2(TIterateObj2& visitor,
     const TToConditionConnections* peer =
         static_cast<const TToConditionConnections*>(visitor.conn2);
     RUVO_CHECK(peer->numArcs == numArcs);
-    const int* inputOf = conditionLayer->inputOf;
-    if (inputOf == nullptr) {
-        return;
-    }
     TConditionNeuron* nodes = conditionLayer->nodes;
     TConditionNeuron* nodes2 = peer->conditionLayer->nodes;
-    for (int j = 0; j < numArcs; ++j) {
-        if (!PassesMask(flags[j], mask)) {
-            continue;
-        }
-        visitor.fromNeuron = inputOf[j];
-        visitor.toNeuron = j;
-        visitor.trainable = (flags[j] & FMaskTrainable) != 0 ? 1 : 0;
+    VisitAllArcs(visitor, conditionLayer, flags, numArcs, mask, [&](int j) {
         visitor.weight1 = &nodes[j].centre;
         visitor.weight2 = &nodes2[j].centre;
-        visitor.Visit();
-    }
+    });
 }
 
 void TToConditionConnections::IterateArcs3(TIterateObj3& visitor,
@@ -162,25 +148,14 @@ void TToConditionConnections::IterateArcs3(TIterateObj3& visitor,
     const TToConditionConnections* peer3 =
         static_cast<const TToConditionConnections*>(visitor.conn3);
     RUVO_CHECK(peer2->numArcs == numArcs && peer3->numArcs == numArcs);
-    const int* inputOf = conditionLayer->inputOf;
-    if (inputOf == nullptr) {
-        return;
-    }
     TConditionNeuron* nodes = conditionLayer->nodes;
     TConditionNeuron* nodes2 = peer2->conditionLayer->nodes;
     TConditionNeuron* nodes3 = peer3->conditionLayer->nodes;
-    for (int j = 0; j < numArcs; ++j) {
-        if (!PassesMask(flags[j], mask)) {
-            continue;
-        }
-        visitor.fromNeuron = inputOf[j];
-        visitor.toNeuron = j;
-        visitor.trainable = (flags[j] & FMaskTrainable) != 0 ? 1 : 0;
+    VisitAllArcs(visitor, conditionLayer, flags, numArcs, mask, [&](int j) {
         visitor.weight1 = &nodes[j].centre;
         visitor.weight2 = &nodes2[j].centre;
         visitor.weight3 = &nodes3[j].centre;
-        visitor.Visit();
-    }
+    });
 }
 
 const char* TToConditionConnections::GetConnectionsNType() const {

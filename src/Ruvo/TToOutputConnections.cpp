@@ -5,20 +5,12 @@
 #include "KQmessage/Check.h"
 #include "KQmessage/KQML.h"
 #include "NeuralNets/TBasicNetwork.h"
+#include "Ruvo/CentreMatrixTools.h"
 #include "Ruvo/TRuvoOutputLayer.h"
 
 namespace ruvo {
 
 namespace {
-
-// The network's layer `index`, or null when there is no such layer (yet).
-TBasicLayer* LayerAt(const TBasicNetwork* network, int index) {
-    if (network == nullptr || network->layers == nullptr || index < 0 ||
-        index >= network->numLayers) {
-        return nullptr;
-    }
-    return network->layers[index];
-}
 
 // True when the output layer's layout describes exactly numArcs action neurons, each output with
 // at least two functions, so the centres can be spaced.
@@ -98,6 +90,32 @@ void TToOutputConnections::FreezeWeight(int f, int t) {
 // Every walk visits arc (a, outputOf[a]) for some action neurons a: the per-arc work is one flags
 // test and one Visit. Action neurons beyond the output layer's layout have no arc.
 
+namespace {
+
+// Shows the visitor the arcs (a, outputOf[a]) of the action neurons a of the layout, ascending,
+// that pass the mask test; centres(a) stores the weight pointers of arc a. No arcs while the
+// layer has no layout.
+template <class Visitor, class Centres>
+void VisitAllArcs(Visitor& visitor,
+                  const TRuvoOutputLayer* layer,
+                  const unsigned char* flags,
+                  int numArcs,
+                  int mask,
+                  Centres centres) {
+    const int* outputOf = layer->outputOf;
+    if (outputOf == nullptr) {
+        return;
+    }
+    const int count = numArcs < layer->totalMFs ? numArcs : layer->totalMFs;
+    VisitFlaggedArcs(visitor, flags, 0, count, mask, [&](int a) {
+        visitor.fromNeuron = a;
+        visitor.toNeuron = outputOf[a];
+        centres(a);
+    });
+}
+
+}  // namespace
+
 void TToOutputConnections::IterateInArcs(TIterateObj& visitor, int t, int mask) {
     visitor.Bind(network->layers[from], network->layers[to]);
     if (t < 0 || t >= outputLayer->numNeurons || outputLayer->mfPerOutput == nullptr) {
@@ -105,48 +123,30 @@ void TToOutputConnections::IterateInArcs(TIterateObj& visitor, int t, int mask) 
     }
     const int first = outputLayer->FirstMFOfOutput(t);
     const int end = first + outputLayer->mfPerOutput[t];
-    for (int a = first; a < end && a < numArcs; ++a) {
-        if (!PassesMask(flags[a], mask)) {
-            continue;
-        }
+    VisitFlaggedArcs(visitor, flags, first, end < numArcs ? end : numArcs, mask, [&](int a) {
         visitor.fromNeuron = a;
         visitor.toNeuron = t;
-        visitor.trainable = (flags[a] & FMaskTrainable) != 0 ? 1 : 0;
         visitor.weight = &centres[a];
-        visitor.Visit();
-    }
+    });
 }
 
 void TToOutputConnections::IterateOutArcs(TIterateObj& visitor, int f, int mask) {
     visitor.Bind(network->layers[from], network->layers[to]);
-    if (f < 0 || f >= numArcs || f >= outputLayer->totalMFs || outputLayer->outputOf == nullptr ||
-        !PassesMask(flags[f], mask)) {
+    if (f < 0 || f >= numArcs || f >= outputLayer->totalMFs || outputLayer->outputOf == nullptr) {
         return;
     }
-    visitor.fromNeuron = f;
-    visitor.toNeuron = outputLayer->outputOf[f];
-    visitor.trainable = (flags[f] & FMaskTrainable) != 0 ? 1 : 0;
-    visitor.weight = &centres[f];
-    visitor.Visit();
+    const int t = outputLayer->outputOf[f];
+    VisitFlaggedArcs(visitor, flags, f, f + 1, mask, [&](int a) {
+        visitor.fromNeuron = a;
+        visitor.toNeuron = t;
+        visitor.weight = &centres[a];
+    });
 }
 
 void TToOutputConnections::IterateArcs(TIterateObj& visitor, int mask) {
     visitor.Bind(network->layers[from], network->layers[to]);
-    const int* outputOf = outputLayer->outputOf;
-    if (outputOf == nullptr) {
-        return;
-    }
-    const int count = numArcs < outputLayer->totalMFs ? numArcs : outputLayer->totalMFs;
-    for (int a = 0; a < count; ++a) {
-        if (!PassesMask(flags[a], mask)) {
-            continue;
-        }
-        visitor.fromNeuron = a;
-        visitor.toNeuron = outputOf[a];
-        visitor.trainable = (flags[a] & FMaskTrainable) != 0 ? 1 : 0;
-        visitor.weight = &centres[a];
-        visitor.Visit();
-    }
+    VisitAllArcs(visitor, outputLayer, flags, numArcs, mask,
+                 [&](int a) { visitor.weight = &centres[a]; });
 }
 
 void TToOutputConnections::IterateArcs2(TIterateObj2& visitor, TBasicNetwork* network2, int mask) {
@@ -154,22 +154,10 @@ void TToOutputConnections::IterateArcs2(TIterateObj2& visitor, TBasicNetwork* ne
     // Bind checked that the peer matrix has this matrix's type name, so it is of this class.
     TToOutputConnections* peer = static_cast<TToOutputConnections*>(visitor.conn2);
     RUVO_CHECK(peer->numArcs == numArcs);
-    const int* outputOf = outputLayer->outputOf;
-    if (outputOf == nullptr) {
-        return;
-    }
-    const int count = numArcs < outputLayer->totalMFs ? numArcs : outputLayer->totalMFs;
-    for (int a = 0; a < count; ++a) {
-        if (!PassesMask(flags[a], mask)) {
-            continue;
-        }
-        visitor.fromNeuron = a;
-        visitor.toNeuron = outputOf[a];
-        visitor.trainable = (flags[a] & FMaskTrainable) != 0 ? 1 : 0;
+    VisitAllArcs(visitor, outputLayer, flags, numArcs, mask, [&](int a) {
         visitor.weight1 = &centres[a];
         visitor.weight2 = &peer->centres[a];
-        visitor.Visit();
-    }
+    });
 }
 
 void TToOutputConnections::IterateArcs3(TIterateObj3& visitor,
@@ -180,23 +168,11 @@ void TToOutputConnections::IterateArcs3(TIterateObj3& visitor,
     TToOutputConnections* peer2 = static_cast<TToOutputConnections*>(visitor.conn2);
     TToOutputConnections* peer3 = static_cast<TToOutputConnections*>(visitor.conn3);
     RUVO_CHECK(peer2->numArcs == numArcs && peer3->numArcs == numArcs);
-    const int* outputOf = outputLayer->outputOf;
-    if (outputOf == nullptr) {
-        return;
-    }
-    const int count = numArcs < outputLayer->totalMFs ? numArcs : outputLayer->totalMFs;
-    for (int a = 0; a < count; ++a) {
-        if (!PassesMask(flags[a], mask)) {
-            continue;
-        }
-        visitor.fromNeuron = a;
-        visitor.toNeuron = outputOf[a];
-        visitor.trainable = (flags[a] & FMaskTrainable) != 0 ? 1 : 0;
+    VisitAllArcs(visitor, outputLayer, flags, numArcs, mask, [&](int a) {
         visitor.weight1 = &centres[a];
         visitor.weight2 = &peer2->centres[a];
         visitor.weight3 = &peer3->centres[a];
-        visitor.Visit();
-    }
+    });
 }
 
 const char* TToOutputConnections::GetConnectionsNType() const {

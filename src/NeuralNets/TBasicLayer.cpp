@@ -80,6 +80,21 @@ void CopyExtra(TGainNeuron* target, const TGainNeuron* source) {
     target->gain = source->gain;
 }
 
+// The activation pass of a layer with a contiguous neuron array: the common function fn, or each
+// neuron's own when fn is null, applied to net[i] for every neuron i. No virtual call per neuron.
+template <class Neuron>
+void ApplyToNeurons(Neuron* nodes, int count, TActFunction fn, const double* net) {
+    if (fn != nullptr) {
+        for (int i = 0; i < count; ++i) {
+            fn(&nodes[i], net[i]);
+        }
+    } else {
+        for (int i = 0; i < count; ++i) {
+            nodes[i].actFunction(&nodes[i], net[i]);
+        }
+    }
+}
+
 // Fresh neurons attached to layer with the "error" function, layerNum and index set.
 template <class Neuron>
 Neuron* NewNeurons(TBasicLayer* layer, int count) {
@@ -104,18 +119,20 @@ void CopyNeurons(Neuron* target, const Neuron* source, int count, TBasicLayer* l
     }
 }
 
-// A new array without neuron k; the moved neurons take their new positions as indices.
+// Replaces *nodes (count neurons) by a new array without neuron k; the moved neurons take their
+// new positions as indices.
 template <class Neuron>
-Neuron* WithoutNeuron(const Neuron* nodes, int count, int k, TBasicLayer* layer) {
+void DropNeuron(Neuron** nodes, int count, int k, TBasicLayer* layer) {
     RUVO_CHECK(0 <= k && k < count);
     std::unique_ptr<Neuron[]> result(new Neuron[count - 1]);
     for (int i = 0; i < count - 1; ++i) {
-        const Neuron& source = nodes[i < k ? i : i + 1];
+        const Neuron& source = (*nodes)[i < k ? i : i + 1];
         result[i].CopyNeuron(&source, layer, layer->activations + i);
         CopyExtra(&result[i], &source);
         result[i].index = i;
     }
-    return result.release();
+    delete[] * nodes;
+    *nodes = result.release();
 }
 
 // A new array with a new neuron at k. REQUIRES: layer->activations already has count + 1 values.
@@ -273,16 +290,7 @@ TSimpleLayer::~TSimpleLayer() {
 }
 
 void TSimpleLayer::ApplyActFunctions(double* net) {
-    if (actFunction != nullptr) {
-        const TActFunction fn = actFunction;
-        for (int i = 0; i < numNeurons; ++i) {
-            fn(&nodes[i], net[i]);
-        }
-    } else {
-        for (int i = 0; i < numNeurons; ++i) {
-            nodes[i].actFunction(&nodes[i], net[i]);
-        }
-    }
+    ApplyToNeurons(nodes, numNeurons, actFunction, net);
 }
 
 TBasicNeuron* TSimpleLayer::GetNeuron(int i) {
@@ -311,9 +319,7 @@ void TSimpleLayer::CopyNeuronsFrom(const TSimpleLayer* source) {
 }
 
 void TSimpleLayer::RemoveNeuron(int i) {
-    TBasicNeuron* fresh = WithoutNeuron(nodes, numNeurons, i, this);
-    delete[] nodes;
-    nodes = fresh;
+    DropNeuron(&nodes, numNeurons, i, this);
 }
 
 void TSimpleLayer::InsertNeuron(int i) {
@@ -373,16 +379,7 @@ TGainLayer::~TGainLayer() {
 }
 
 void TGainLayer::ApplyActFunctions(double* net) {
-    if (actFunction != nullptr) {
-        const TActFunction fn = actFunction;
-        for (int i = 0; i < numNeurons; ++i) {
-            fn(&nodes[i], net[i]);
-        }
-    } else {
-        for (int i = 0; i < numNeurons; ++i) {
-            nodes[i].actFunction(&nodes[i], net[i]);
-        }
-    }
+    ApplyToNeurons(nodes, numNeurons, actFunction, net);
 }
 
 TBasicNeuron* TGainLayer::GetNeuron(int i) {
@@ -406,9 +403,7 @@ TBasicLayer* TGainLayer::Clone(TBasicNetwork* net) const {
 }
 
 void TGainLayer::RemoveNeuron(int i) {
-    TGainNeuron* fresh = WithoutNeuron(nodes, numNeurons, i, this);
-    delete[] nodes;
-    nodes = fresh;
+    DropNeuron(&nodes, numNeurons, i, this);
 }
 
 void TGainLayer::InsertNeuron(int i) {

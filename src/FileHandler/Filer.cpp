@@ -70,33 +70,42 @@ struct Layout {
     bool HasSecond() const { return generated != 0 || errors != 0 || secondLabels; }
 };
 
-// Reads [DataSet] and the header up to and including the [Data] tag. Returns the name of the
-// data-set block in *setName and of the data block in *dataName.
-Layout ReadUpToData(FileTools& tools,
-                    std::istream& in,
-                    TStatement* statement,
-                    std::string* setName,
-                    std::string* dataName) {
-    tools.ReadStatement(nullptr, in, false, statement);
-    *setName = tools.ExpectBlock(*statement, in, "DATASET");
+// A data-set file being read, with what its header says once ReadHead has read it.
+class DataSetFile : public InputFile {
+public:
+    using InputFile::InputFile;
+
+    // Reads [DataSet] and the header up to and including the [Data] tag, so that the stream
+    // stands at the first row; size is the size of the file (-1 when it cannot be told).
+    void ReadHead(FileTools& tools) {
+        std::istream& in = stream;
+        tools.BeginInput(in);
+        size = Size();
+        tools.ReadStatement(nullptr, in, false, &statement);
+        setName = tools.ExpectBlock(statement, in, "DATASET");
+        // A malformed header statement is left in statement and surfaces below as [DATA] expected.
+        ReadDataSetHeader(tools, in, &layout.inputs, &layout.expected, &layout.generated,
+                          &layout.errors, &layout.rows, &statement);
+        if (layout.rows < 0) {
+            tools.Fail(in, "Rows not given in data set header");
+        }
+        dataName = tools.ExpectBlock(statement, in, "DATA");
+        layout.firstLabels = layout.expected == -1;
+        layout.secondLabels = layout.generated == -1;
+        if (layout.expected < 0) {
+            layout.expected = 0;
+        }
+        if (layout.generated < 0) {
+            layout.generated = 0;
+        }
+    }
+
+    TStatement statement;
+    std::string setName;   // name of the data-set block
+    std::string dataName;  // name of the data block
     Layout layout;
-    // A malformed header statement is left in *statement and surfaces below as [DATA] expected.
-    ReadDataSetHeader(tools, in, &layout.inputs, &layout.expected, &layout.generated,
-                      &layout.errors, &layout.rows, statement);
-    if (layout.rows < 0) {
-        tools.Fail(in, "Rows not given in data set header");
-    }
-    *dataName = tools.ExpectBlock(*statement, in, "DATA");
-    layout.firstLabels = layout.expected == -1;
-    layout.secondLabels = layout.generated == -1;
-    if (layout.expected < 0) {
-        layout.expected = 0;
-    }
-    if (layout.generated < 0) {
-        layout.generated = 0;
-    }
-    return layout;
-}
+    long long size = -1;
+};
 
 // Refuses a layout whose counts do not fit the data set, or whose rows (rows of them) could not
 // fit in the available bytes of the file. Nothing has been allocated yet.
@@ -410,29 +419,25 @@ TLabelList* ReadLabelList(FileTools& tools, std::istream& in) {
 
 int ReadDataSet(FileTools& tools, const char* fileName, Data** first, Data** second) {
     RUVO_CHECK(first != nullptr && second != nullptr);
-    InputFile file(fileName);
+    DataSetFile file(fileName);
     if (!file.IsOpen()) {
         return kFilerCannotOpen;
     }
     *first = nullptr;
     *second = nullptr;
+    file.ReadHead(tools);
     std::istream& in = file.stream;
-    tools.BeginInput(in);
-    const long long size = file.Size();
-
-    TStatement statement;
-    std::string setName;
-    std::string dataName;
-    const Layout layout = ReadUpToData(tools, in, &statement, &setName, &dataName);
+    const Layout& layout = file.layout;
     const long long here = file.Position();
-    CheckSize(tools, in, layout, layout.rows, size < 0 || here < 0 ? -1 : size - here);
+    CheckSize(tools, in, layout, layout.rows, file.size < 0 || here < 0 ? -1 : file.size - here);
 
     std::unique_ptr<Data> firstSet = MakeFirst(layout, layout.rows);
     std::unique_ptr<Data> secondSet = MakeSecond(layout, layout.rows);
-    ReadRows(tools, in, dataName.c_str(), layout, layout.rows, firstSet.get(), secondSet.get());
-    ExpectEnd(tools, in, dataName.c_str(), &statement);
-    ExpectEnd(tools, in, setName.c_str(), &statement);
-    ExpectEnd(tools, in, nullptr, &statement);
+    ReadRows(tools, in, file.dataName.c_str(), layout, layout.rows, firstSet.get(),
+             secondSet.get());
+    ExpectEnd(tools, in, file.dataName.c_str(), &file.statement);
+    ExpectEnd(tools, in, file.setName.c_str(), &file.statement);
+    ExpectEnd(tools, in, nullptr, &file.statement);
 
     *first = firstSet.release();
     *second = secondSet.release();
@@ -459,20 +464,16 @@ int ReadDataSetRows(
     FileTools& tools, const char* fileName, long* offset, int rows, Data** first, Data** second) {
     RUVO_CHECK(offset != nullptr && first != nullptr && second != nullptr);
     RUVO_CHECK(rows >= 0 && *offset >= 0);
-    InputFile file(fileName);
+    DataSetFile file(fileName);
     if (!file.IsOpen()) {
         return kFilerCannotOpen;
     }
     *first = nullptr;
     *second = nullptr;
+    file.ReadHead(tools);
     std::istream& in = file.stream;
-    tools.BeginInput(in);
-    const long long size = file.Size();
-
-    TStatement statement;
-    std::string setName;
-    std::string dataName;
-    const Layout layout = ReadUpToData(tools, in, &statement, &setName, &dataName);
+    const Layout& layout = file.layout;
+    const long long size = file.size;
     const long long dataEnd = file.Position();
     if (dataEnd < 0 || !file.Seek(dataEnd + *offset)) {
         tools.Fail(in, "Data set file cannot be positioned");
@@ -485,7 +486,7 @@ int ReadDataSetRows(
 
     std::unique_ptr<Data> firstSet = MakeFirst(layout, rows);
     std::unique_ptr<Data> secondSet = MakeSecond(layout, rows);
-    ReadRows(tools, in, dataName.c_str(), layout, rows, firstSet.get(), secondSet.get());
+    ReadRows(tools, in, file.dataName.c_str(), layout, rows, firstSet.get(), secondSet.get());
     const long long end = file.Position();
     RUVO_CHECK(end >= start);
 

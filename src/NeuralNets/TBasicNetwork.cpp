@@ -28,6 +28,20 @@ Table NewTable(int n) {
     return table;
 }
 
+// Installs a new Matrix for the layer pair (fromLayer, toLayer) and releases the matrix it
+// replaces; with keepConnected, a cell that IsConnected is left as it is. The new matrix is made
+// before the old one goes, so the cell is never left empty.
+template <class Matrix>
+void ReplaceCell(TBasicNetwork* net, int fromLayer, int toLayer, bool keepConnected) {
+    TBasicConnections*& cell = net->priv_conns_index[toLayer][fromLayer];
+    if (keepConnected && cell->IsConnected()) {
+        return;
+    }
+    TBasicConnections* created = new Matrix(net, fromLayer, toLayer);
+    cell->Destroy();
+    cell = created;
+}
+
 std::unique_ptr<TFnRegistry> NewRegistry() {
     std::unique_ptr<TFnRegistry> registry(new TFnRegistry());
     registry->RegisterStandard();
@@ -191,22 +205,13 @@ void TBasicNetwork::RandomizeWeights(double min, double max) {
 void TBasicNetwork::CreateConnections(int fromLayer, int toLayer) {
     RUVO_CHECK(0 <= fromLayer && fromLayer < numLayers);
     RUVO_CHECK(0 <= toLayer && toLayer < numLayers);
-    TBasicConnections*& cell = priv_conns_index[toLayer][fromLayer];
-    if (cell->IsConnected()) {
-        return;
-    }
-    TBasicConnections* created = new TPrunedConnections(this, fromLayer, toLayer);
-    cell->Destroy();
-    cell = created;
+    ReplaceCell<TPrunedConnections>(this, fromLayer, toLayer, true);
 }
 
 void TBasicNetwork::DeleteConnections(int fromLayer, int toLayer) {
     RUVO_CHECK(0 <= fromLayer && fromLayer < numLayers);
     RUVO_CHECK(0 <= toLayer && toLayer < numLayers);
-    TBasicConnections*& cell = priv_conns_index[toLayer][fromLayer];
-    TBasicConnections* created = new TEmptyConnections(this, fromLayer, toLayer);
-    cell->Destroy();
-    cell = created;
+    ReplaceCell<TEmptyConnections>(this, fromLayer, toLayer, false);
     RUVO_CHECK_TEXT(priv_conns_index[toLayer][fromLayer] != nullptr,
                     "priv_conns_index[toLayer][fromLayer] != NULL");
 }
@@ -446,13 +451,7 @@ TConnectedNetwork::TConnectedNetwork(int n_layers, const int* numNeurons)
 void TConnectedNetwork::CreateConnections(int fromLayer, int toLayer) {
     RUVO_CHECK(0 <= fromLayer && fromLayer < numLayers);
     RUVO_CHECK(0 <= toLayer && toLayer < numLayers);
-    TBasicConnections*& cell = priv_conns_index[toLayer][fromLayer];
-    if (cell->IsConnected()) {
-        return;
-    }
-    TBasicConnections* created = new TConnectedConnections(this, fromLayer, toLayer);
-    cell->Destroy();
-    cell = created;
+    ReplaceCell<TConnectedConnections>(this, fromLayer, toLayer, true);
 }
 
 const char* TConnectedNetwork::GetNetworkType() const {

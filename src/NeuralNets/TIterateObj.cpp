@@ -13,6 +13,21 @@ bool SameType(const TBasicConnections* a, const TBasicConnections* b) {
     return std::strcmp(a->GetConnectionsNType(), b->GetConnectionsNType()) == 0;
 }
 
+// Records the layer objects and activation arrays of the pair (fromL, toL) in network, one
+// network's side of a visitor's fields.
+void RecordPair(TBasicNetwork* network,
+                int fromL,
+                int toL,
+                TBasicLayer** fromObj,
+                TBasicLayer** toObj,
+                double** fromActs,
+                double** toActs) {
+    *fromObj = network->layers[fromL];
+    *toObj = network->layers[toL];
+    *fromActs = (*fromObj)->activations;
+    *toActs = (*toObj)->activations;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -79,14 +94,8 @@ void TIterateObj2::Bind(TBasicNetwork* network1, TBasicNetwork* network2, int fr
     conn2 = network2->priv_conns_index[toL][fromL];
     RUVO_CHECK_TEXT(SameType(conn1, conn2),
                     "conn1 -> GetConnectionsNType() == conn2 -> GetConnectionsNType()");
-    fromLayerObj1 = network1->layers[fromL];
-    toLayerObj1 = network1->layers[toL];
-    fromLayerObj2 = network2->layers[fromL];
-    toLayerObj2 = network2->layers[toL];
-    fromActs1 = fromLayerObj1->activations;
-    toActs1 = toLayerObj1->activations;
-    fromActs2 = fromLayerObj2->activations;
-    toActs2 = toLayerObj2->activations;
+    RecordPair(network1, fromL, toL, &fromLayerObj1, &toLayerObj1, &fromActs1, &toActs1);
+    RecordPair(network2, fromL, toL, &fromLayerObj2, &toLayerObj2, &fromActs2, &toActs2);
 }
 
 TIterateObj3::TIterateObj3()
@@ -140,18 +149,9 @@ void TIterateObj3::Bind(
                     "conn1 -> GetConnectionsNType() == conn2 -> GetConnectionsNType()");
     RUVO_CHECK_TEXT(SameType(conn1, conn3),
                     "conn1 -> GetConnectionsNType() == conn3 -> GetConnectionsNType()");
-    fromLayerObj1 = network1->layers[fromL];
-    toLayerObj1 = network1->layers[toL];
-    fromLayerObj2 = network2->layers[fromL];
-    toLayerObj2 = network2->layers[toL];
-    fromLayerObj3 = network3->layers[fromL];
-    toLayerObj3 = network3->layers[toL];
-    fromActs1 = fromLayerObj1->activations;
-    toActs1 = toLayerObj1->activations;
-    fromActs2 = fromLayerObj2->activations;
-    toActs2 = toLayerObj2->activations;
-    fromActs3 = fromLayerObj3->activations;
-    toActs3 = toLayerObj3->activations;
+    RecordPair(network1, fromL, toL, &fromLayerObj1, &toLayerObj1, &fromActs1, &toActs1);
+    RecordPair(network2, fromL, toL, &fromLayerObj2, &toLayerObj2, &fromActs2, &toActs2);
+    RecordPair(network3, fromL, toL, &fromLayerObj3, &toLayerObj3, &fromActs3, &toActs3);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -169,8 +169,7 @@ bool InLayers(const TBasicNetwork& network, int weightLayer, int from, int to) {
 // invalid weight number. Weight layers 2 and 3 read any stored weight, pruned or not; indices
 // outside the layer sizes (and a layer pair without a matrix, possible in a network file) are an
 // invalid weight number too, instead of a read outside the storage.
-void TRuvo::GetWeightValue(int weightLayer, int from, int to, double* value) {
-    const char* const location = "TRuvo::GetWeightValue";
+double* TRuvo::CheckedWeight(int weightLayer, int from, int to, const char* location) const {
     CheckWeightLayer(weightLayer, location);
     TBasicConnections* matrix = WeightMatrix(weightLayer);
     if (!InLayers(*this, weightLayer, from, to) || !matrix->IsConnected()) {
@@ -179,20 +178,15 @@ void TRuvo::GetWeightValue(int weightLayer, int from, int to, double* value) {
     if ((weightLayer == 1 || weightLayer == 4) && !matrix->IsValid(from, to)) {
         Raise(kInvalidWeightNumber, location);
     }
-    *value = *matrix->GetWeight(from, to);
+    return matrix->GetWeight(from, to);
+}
+
+void TRuvo::GetWeightValue(int weightLayer, int from, int to, double* value) {
+    *value = *CheckedWeight(weightLayer, from, to, "TRuvo::GetWeightValue");
 }
 
 void TRuvo::SetWeightValue(int weightLayer, int from, int to, double value) {
-    const char* const location = "TRuvo::SetWeightValue";
-    CheckWeightLayer(weightLayer, location);
-    TBasicConnections* matrix = WeightMatrix(weightLayer);
-    if (!InLayers(*this, weightLayer, from, to) || !matrix->IsConnected()) {
-        Raise(kInvalidWeightNumber, location);
-    }
-    if ((weightLayer == 1 || weightLayer == 4) && !matrix->IsValid(from, to)) {
-        Raise(kInvalidWeightNumber, location);
-    }
-    *matrix->GetWeight(from, to) = value;
+    *CheckedWeight(weightLayer, from, to, "TRuvo::SetWeightValue") = value;
 }
 
 // The element orders of the weight layers: weight layer 1 by condition neuron (input by input),

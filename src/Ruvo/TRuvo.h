@@ -111,6 +111,9 @@ public:
 private:
     // The matrix of weight layer k: from layer k to layer k + 1.
     TBasicConnections* WeightMatrix(int weightLayer) const;
+    // Shared checks of GetWeightValue and SetWeightValue: the stored weight (from, to) of the
+    // weight layer, or their exception at location.
+    double* CheckedWeight(int weightLayer, int from, int to, const char* location) const;
     // Layers 2 and 5 as their fuzzy classes; raise "Invalid weight layer" at location when the
     // network (as read from a file) holds another class there.
     TConditionLayer* ConditionLayer(const char* location) const;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "DataObject/Data.h"
+#include "FuzzyTestUtil.h"
 #include "KQmessage/KQML.h"
 #include "NeuralNets/TBasicNetwork.h"
 #include "Ruvo/TRuvo.h"
@@ -16,17 +17,12 @@
 namespace ruvo {
 namespace {
 
+using fuzzytest::BuildWorkedRuvo;
+using fuzzytest::Sigmoid;
+using fuzzytest::WeightLayer;
+
 // ---------------------------------------------------------------------------------------------
 // Vocabulary
-
-std::vector<double> WeightLayer(TRuvo* net, int weightLayer) {
-    int count = 0;
-    double* values = nullptr;
-    net->GetWeightLayer(weightLayer, &count, &values);
-    std::vector<double> out(values, values + count);
-    delete[] values;
-    return out;
-}
 
 std::vector<double> Weights(TBasicNetwork* net, int mask) {
     std::vector<double> w(static_cast<std::size_t>(net->GetNumWeights(mask)));
@@ -44,26 +40,6 @@ std::unique_ptr<TKQstructure> Params(const std::vector<std::pair<const char*, co
         params->SetString(key.first, key.second);
     }
     return params;
-}
-
-double Sigmoid(double net) {
-    return 1.0 / (1.0 + std::exp(-net));
-}
-
-// The network of the worked recall: one input with 2 functions, one rule, one output with 2
-// functions centred at 0 and 1; condition-to-rule weights 1 and -1, rule-to-action weights 2 and
-// -2.
-std::unique_ptr<TRuvo> BuildWorkedRuvo() {
-    const int mfIn[] = {2};
-    const int mfOut[] = {2};
-    auto net = std::make_unique<TRuvo>(1, mfIn, 1, mfOut, 1);
-    const double centres[] = {0.0, 1.0};
-    net->SetWeightLayer(4, centres);
-    net->SetWeightValue(2, 0, 0, 1.0);
-    net->SetWeightValue(2, 1, 0, -1.0);
-    net->SetWeightValue(3, 0, 0, 2.0);
-    net->SetWeightValue(3, 0, 1, -2.0);
-    return net;
 }
 
 // Samples of a smooth function of two inputs on a 5 x 5 grid of [0, 1]^2, targets within

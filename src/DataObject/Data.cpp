@@ -49,12 +49,9 @@ double* AllocateValues(int rows, int columns) {
     return values;
 }
 
-// True when count columns, each within 0 ... limit - 1, and no more columns than limit.
-bool IsValidSelection(int count, const int* columns, int limit) {
-    if (count < 0 || count > limit) {
-        return false;
-    }
-    if (count > 0 && columns == nullptr) {
+// True when count (>= 0) columns, each within 0 ... limit - 1; a list may repeat columns.
+bool IsValidColumnList(int count, const int* columns, int limit) {
+    if (count < 0 || (count > 0 && columns == nullptr)) {
         return false;
     }
     for (int k = 0; k < count; ++k) {
@@ -63,6 +60,11 @@ bool IsValidSelection(int count, const int* columns, int limit) {
         }
     }
     return true;
+}
+
+// A valid column list of no more columns than limit.
+bool IsValidSelection(int count, const int* columns, int limit) {
+    return count <= limit && IsValidColumnList(count, columns, limit);
 }
 
 int* CopyColumns(int count, const int* columns) {
@@ -391,13 +393,8 @@ void Data::GetInputRow(int row, double* buffer, int count, const int* columns) c
     CheckRow(row, "Data::GetInputRow");
     // The list may repeat columns (the caller sizes buffer by count), so only each column's range
     // is checked, not the count against the column count.
-    if (count < 0 || (count > 0 && columns == nullptr)) {
+    if (!IsValidColumnList(count, columns, MbrNdxInputs)) {
         Raise(kInvalidInputColumn, "Data::GetInputRow");
-    }
-    for (int k = 0; k < count; ++k) {
-        if (columns[k] < 0 || columns[k] >= MbrNdxInputs) {
-            Raise(kInvalidInputColumn, "Data::GetInputRow");
-        }
     }
     if (count > 0) {
         Deliver(InputRow(row), MbrNdxInputs, count, columns, buffer);
@@ -406,13 +403,8 @@ void Data::GetInputRow(int row, double* buffer, int count, const int* columns) c
 
 void Data::GetOutputRow(int row, double* buffer, int count, const int* columns) const {
     CheckRow(row, "Data::GetOutputRow");
-    if (count < 0 || (count > 0 && columns == nullptr)) {
+    if (!IsValidColumnList(count, columns, MbrNdxOutputs)) {
         Raise(kInvalidOutputColumn, "Data::GetOutputRow");
-    }
-    for (int k = 0; k < count; ++k) {
-        if (columns[k] < 0 || columns[k] >= MbrNdxOutputs) {
-            Raise(kInvalidOutputColumn, "Data::GetOutputRow");
-        }
     }
     if (count > 0) {
         Deliver(OutputRow(row), MbrNdxOutputs, count, columns, buffer);

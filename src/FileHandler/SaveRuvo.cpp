@@ -104,30 +104,32 @@ void ReadMembershipBlock(FileTools& tools,
     }
 }
 
-void WriteInputMFBlock(std::ostream& out, TConditionLayer* layer) {
-    RUVO_CHECK(layer != nullptr);
+namespace {
+
+// Writes the block tag with one bracket {key = k MF = counts[k]} per k = 0 ... count - 1.
+void WriteMFBlock(
+    std::ostream& out, const char* tag, const char* key, int count, const int* counts) {
     FileTools tools;
-    tools.WriteTag(out, "InputMF", true);
-    for (int i = 0; i < layer->numInputs; ++i) {
+    tools.WriteTag(out, tag, true);
+    for (int k = 0; k < count; ++k) {
         tools.OpenBracket(out, true);
-        tools.WriteIntegerAssign(out, "Input", i, false);
-        tools.WriteIntegerAssign(out, "MF", layer->mfPerInput[i], false);
+        tools.WriteIntegerAssign(out, key, k, false);
+        tools.WriteIntegerAssign(out, "MF", counts[k], false);
         tools.CloseBracket(out, true, true);
     }
-    tools.WriteEndTag(out, "InputMF");
+    tools.WriteEndTag(out, tag);
+}
+
+}  // namespace
+
+void WriteInputMFBlock(std::ostream& out, TConditionLayer* layer) {
+    RUVO_CHECK(layer != nullptr);
+    WriteMFBlock(out, "InputMF", "Input", layer->numInputs, layer->mfPerInput);
 }
 
 void WriteOutputMFBlock(std::ostream& out, TRuvoOutputLayer* layer) {
     RUVO_CHECK(layer != nullptr);
-    FileTools tools;
-    tools.WriteTag(out, "OutputMF", true);
-    for (int o = 0; o < layer->numNeurons; ++o) {
-        tools.OpenBracket(out, true);
-        tools.WriteIntegerAssign(out, "Output", o, false);
-        tools.WriteIntegerAssign(out, "MF", layer->mfPerOutput[o], false);
-        tools.CloseBracket(out, true, true);
-    }
-    tools.WriteEndTag(out, "OutputMF");
+    WriteMFBlock(out, "OutputMF", "Output", layer->numNeurons, layer->mfPerOutput);
 }
 
 }  // namespace ruvo

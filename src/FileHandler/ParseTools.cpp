@@ -278,17 +278,13 @@ void FileTools::ReadStatement(const char* blockName,
                 if (blockName == nullptr) {
                     Fail(in, "Unexpected End Tag");
                 }
+                // The end of input after "[~" is an empty name, which differs from the block's
+                // name; after the name it is a missing "]".
                 ScanToken(in);
-                if (workArea.empty()) {
-                    FailAtLine(in, kUnexpectedEof, line);
-                }
                 if (strcasecmp(workArea.c_str(), blockName) != 0) {
                     Fail(in, "Unexpected End Tag");
                 }
                 ScanToken(in);
-                if (workArea.empty()) {
-                    FailAtLine(in, kUnexpectedEof, line);
-                }
                 if (!(workArea.size() == 1 && workArea[0] == ']')) {
                     Fail(in, "Expected ']'");
                 }

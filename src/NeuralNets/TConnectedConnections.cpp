@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "KQmessage/Check.h"
+#include "NeuralNets/DenseRows.h"
 #include "NeuralNets/TBasicNetwork.h"
 
 namespace ruvo {
@@ -104,17 +105,8 @@ double* TConnectedConnections::GetWeight(int f, int t) {
 }
 
 void TConnectedConnections::Propagate(double* net) {
-    const int nFrom = NumFrom();
-    const int nTo = NumTo();
-    const double* acts = network->layers[from]->activations;
-    const double* row = array_weights;
-    for (int t = 0; t < nTo; ++t, row += nFrom) {
-        double sum = 0.0;
-        for (int f = 0; f < nFrom; ++f) {
-            sum += row[f] * acts[f];
-        }
-        net[t] += sum;
-    }
+    dense::PropagateRows<false>(array_weights, nullptr, network->layers[from]->activations, net,
+                                NumFrom(), NumTo());
 }
 
 bool TConnectedConnections::IsValid(int, int) const {

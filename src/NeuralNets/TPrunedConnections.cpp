@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "KQmessage/Check.h"
+#include "NeuralNets/DenseRows.h"
 #include "NeuralNets/TBasicNetwork.h"
 
 namespace ruvo {
@@ -131,20 +132,8 @@ double* TPrunedConnections::GetWeight(int f, int t) {
 }
 
 void TPrunedConnections::Propagate(double* net) {
-    const int nFrom = NumFrom();
-    const int nTo = NumTo();
-    const double* acts = network->layers[from]->activations;
-    const double* row = array_weights;
-    const unsigned char* flags = array_masks;
-    for (int t = 0; t < nTo; ++t, row += nFrom, flags += nFrom) {
-        double sum = 0.0;
-        for (int f = 0; f < nFrom; ++f) {
-            if ((flags[f] & FMaskExists) != 0) {
-                sum += row[f] * acts[f];
-            }
-        }
-        net[t] += sum;
-    }
+    dense::PropagateFlaggedRows(array_weights, array_masks, network->layers[from]->activations, net,
+                                NumFrom(), NumTo());
 }
 
 bool TPrunedConnections::IsValid(int f, int t) const {

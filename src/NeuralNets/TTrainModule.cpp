@@ -4,9 +4,14 @@
 #include <memory>
 #include <typeinfo>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "DataObject/Data.h"
 #include "KQmessage/Check.h"
 #include "KQmessage/KQML.h"
+#include "NeuralNets/DenseRows.h"
 #include "NeuralNets/TConnectedConnections.h"
 #include "NeuralNets/TErrorObj.h"
 #include "NeuralNets/TPrunedConnections.h"
@@ -83,24 +88,111 @@ C* ExactClass(TBasicConnections* conn) {
     return &typeid(*conn) == &typeid(C) ? static_cast<C*>(conn) : nullptr;
 }
 
-// True when every one of the n flags bytes has all the given bits.
-bool AllFlagsHave(const unsigned char* flags, int n, unsigned char bits) {
-    unsigned char missing = 0;
-    for (int i = 0; i < n; ++i) {
-        missing |= static_cast<unsigned char>(~flags[i]);
+using dense::AllFlagsHave;
+
+// What is known of a matrix's flags before a walk: nothing (the walk scans them), or, during an
+// epoch, the summary TrainEpoch took once for the whole epoch.
+enum class Known : signed char { kNothing, kAllTrainable, kNotAllTrainable };
+
+bool AllTrainable(const TPrunedConnections* conn, Known known) {
+    if (known != Known::kNothing) {
+        return known == Known::kAllTrainable;
     }
-    return (missing & bits) == 0;
+    return AllFlagsHave(conn->array_masks, conn->NumFrom() * conn->NumTo(), FMaskAll);
+}
+
+// The epoch's flag summary holds one byte per cell of the table (to * numLayers + from), each
+// with these bits.
+constexpr unsigned char kSummaryTaken = 4;
+constexpr unsigned char kNetworkAllTrainable = 1;   // every flags byte of N's matrix FMaskAll
+constexpr unsigned char kErrorNetAllTrainable = 2;  // every flags byte of E's has FMaskTrainable
+
+Known KnownOf(const std::vector<unsigned char>& summary, int cell, unsigned char bit) {
+    if (summary.empty() || (summary[cell] & kSummaryTaken) == 0) {
+        return Known::kNothing;
+    }
+    return (summary[cell] & bit) != 0 ? Known::kAllTrainable : Known::kNotAllTrainable;
 }
 
 // The flags rows of a prunable matrix, or null when every arc of it is trainable, so that the
 // walks can take the loops without a flags test.
-unsigned char* const* FlagsUnlessAllTrainable(const TPrunedConnections* conn) {
-    const int n = conn->NumFrom() * conn->NumTo();
-    return AllFlagsHave(conn->array_masks, n, FMaskAll) ? nullptr : conn->index_masks;
+unsigned char* const* FlagsUnlessAllTrainable(const TPrunedConnections* conn, Known known) {
+    return AllTrainable(conn, known) ? nullptr : conn->index_masks;
 }
 
-// e_f += w * e_t; g += e_t * y_f over the arcs of one matrix. flags may be null (every arc
-// trainable).
+// e_f += w * e_t; g += e_t * y_f over every arc of one matrix, all trainable. Every e_f receives
+// its terms in row order, as in the visitor walk; four rows are taken in one pass over the
+// from-neurons, so each e_f is loaded and stored once per four rows instead of once per row. Each
+// element sees the same operations in the same order, so the digits are the same.
+void ErrorsAndDeltasAllTrainable(double* const* weights,
+                                 double* const* gradients,
+                                 const double* __restrict actsFrom,
+                                 double* __restrict errorsFrom,
+                                 const double* __restrict errorsTo,
+                                 int nFrom,
+                                 int nTo) {
+    int t = 0;
+    for (; t + 4 <= nTo; t += 4) {
+        const double s0 = errorsTo[t];
+        const double s1 = errorsTo[t + 1];
+        const double s2 = errorsTo[t + 2];
+        const double s3 = errorsTo[t + 3];
+        const double* __restrict w0 = weights[t];
+        const double* __restrict w1 = weights[t + 1];
+        const double* __restrict w2 = weights[t + 2];
+        const double* __restrict w3 = weights[t + 3];
+        double* __restrict g0 = gradients[t];
+        double* __restrict g1 = gradients[t + 1];
+        double* __restrict g2 = gradients[t + 2];
+        double* __restrict g3 = gradients[t + 3];
+        int f = 0;
+#if defined(__SSE2__)
+        // Two from-neurons per step; a lane of a packed multiply or add is the scalar operation.
+        const __m128d v0 = _mm_set1_pd(s0);
+        const __m128d v1 = _mm_set1_pd(s1);
+        const __m128d v2 = _mm_set1_pd(s2);
+        const __m128d v3 = _mm_set1_pd(s3);
+        for (; f + 2 <= nFrom; f += 2) {
+            const __m128d y = _mm_loadu_pd(actsFrom + f);
+            __m128d e = _mm_loadu_pd(errorsFrom + f);
+            e = _mm_add_pd(e, _mm_mul_pd(_mm_loadu_pd(w0 + f), v0));
+            e = _mm_add_pd(e, _mm_mul_pd(_mm_loadu_pd(w1 + f), v1));
+            e = _mm_add_pd(e, _mm_mul_pd(_mm_loadu_pd(w2 + f), v2));
+            e = _mm_add_pd(e, _mm_mul_pd(_mm_loadu_pd(w3 + f), v3));
+            _mm_storeu_pd(errorsFrom + f, e);
+            _mm_storeu_pd(g0 + f, _mm_add_pd(_mm_loadu_pd(g0 + f), _mm_mul_pd(v0, y)));
+            _mm_storeu_pd(g1 + f, _mm_add_pd(_mm_loadu_pd(g1 + f), _mm_mul_pd(v1, y)));
+            _mm_storeu_pd(g2 + f, _mm_add_pd(_mm_loadu_pd(g2 + f), _mm_mul_pd(v2, y)));
+            _mm_storeu_pd(g3 + f, _mm_add_pd(_mm_loadu_pd(g3 + f), _mm_mul_pd(v3, y)));
+        }
+#endif
+        for (; f < nFrom; ++f) {
+            const double y = actsFrom[f];
+            double e = errorsFrom[f];
+            e += w0[f] * s0;
+            e += w1[f] * s1;
+            e += w2[f] * s2;
+            e += w3[f] * s3;
+            errorsFrom[f] = e;
+            g0[f] += s0 * y;
+            g1[f] += s1 * y;
+            g2[f] += s2 * y;
+            g3[f] += s3 * y;
+        }
+    }
+    for (; t < nTo; ++t) {
+        const double errorTo = errorsTo[t];
+        const double* __restrict w = weights[t];
+        double* __restrict g = gradients[t];
+        for (int f = 0; f < nFrom; ++f) {
+            errorsFrom[f] += w[f] * errorTo;
+            g[f] += errorTo * actsFrom[f];
+        }
+    }
+}
+
+// The same where flags is not null: only arcs that exist and are trainable take part; the stores
+// are selects, the old value for a skipped arc.
 void ErrorsAndDeltasRows(double* const* weights,
                          unsigned char* const* flags,
                          double* const* gradients,
@@ -109,87 +201,78 @@ void ErrorsAndDeltasRows(double* const* weights,
                          const double* __restrict errorsTo,
                          int nFrom,
                          int nTo) {
+    if (flags == nullptr) {
+        ErrorsAndDeltasAllTrainable(weights, gradients, actsFrom, errorsFrom, errorsTo, nFrom, nTo);
+        return;
+    }
     for (int t = 0; t < nTo; ++t) {
         const double errorTo = errorsTo[t];
         const double* __restrict w = weights[t];
         double* __restrict g = gradients[t];
-        if (flags == nullptr) {
-            for (int f = 0; f < nFrom; ++f) {
-                errorsFrom[f] += w[f] * errorTo;
-                g[f] += errorTo * actsFrom[f];
-            }
-        } else {
-            const unsigned char* __restrict m = flags[t];
-            for (int f = 0; f < nFrom; ++f) {
-                const bool on = Trainable(m[f]);
-                const double e = errorsFrom[f] + w[f] * errorTo;
-                const double d = g[f] + errorTo * actsFrom[f];
-                errorsFrom[f] = on ? e : errorsFrom[f];
-                g[f] = on ? d : g[f];
-            }
+        const unsigned char* __restrict m = flags[t];
+        for (int f = 0; f < nFrom; ++f) {
+            const bool on = Trainable(m[f]);
+            const double e = errorsFrom[f] + w[f] * errorTo;
+            const double d = g[f] + errorTo * actsFrom[f];
+            errorsFrom[f] = on ? e : errorsFrom[f];
+            g[f] = on ? d : g[f];
         }
     }
 }
 
-// w -= learningRate * g.
-void PlainStepRows(double* const* weights,
-                   unsigned char* const* flags,
-                   double* const* gradients,
-                   double learningRate,
-                   int nFrom,
-                   int nTo) {
-    for (int t = 0; t < nTo; ++t) {
-        double* __restrict w = weights[t];
-        const double* __restrict g = gradients[t];
-        if (flags == nullptr) {
-            for (int f = 0; f < nFrom; ++f) {
-                w[f] -= learningRate * g[f];
-            }
-        } else {
-            const unsigned char* __restrict m = flags[t];
-            for (int f = 0; f < nFrom; ++f) {
-                const double stepped = w[f] - learningRate * g[f];
-                w[f] = Trainable(m[f]) ? stepped : w[f];
-            }
+// The two steps run over a matrix's weights as one array (the rows are contiguous, and each
+// weight's step is independent of every other), without the per-row loop overhead.
+
+// w -= learningRate * g. flags may be null (every arc trainable).
+void PlainStep(double* __restrict w,
+               const unsigned char* __restrict flags,
+               const double* __restrict g,
+               double learningRate,
+               std::size_t count) {
+    if (flags == nullptr) {
+        for (std::size_t i = 0; i < count; ++i) {
+            w[i] -= learningRate * g[i];
         }
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        const double stepped = w[i] - learningRate * g[i];
+        w[i] = Trainable(flags[i]) ? stepped : w[i];
     }
 }
 
 // delta = -learningRate * g + momentum * d; d = delta; w += delta.
-void MomentumStepRows(double* const* weights,
-                      unsigned char* const* flags,
-                      double* const* gradients,
-                      double* const* changes,
-                      double learningRate,
-                      double momentum,
-                      int nFrom,
-                      int nTo) {
-    for (int t = 0; t < nTo; ++t) {
-        double* __restrict w = weights[t];
-        const double* __restrict g = gradients[t];
-        double* __restrict d = changes[t];
-        if (flags == nullptr) {
-            for (int f = 0; f < nFrom; ++f) {
-                const double delta = -learningRate * g[f] + momentum * d[f];
-                d[f] = delta;
-                w[f] += delta;
-            }
-        } else {
-            const unsigned char* __restrict m = flags[t];
-            for (int f = 0; f < nFrom; ++f) {
-                const bool on = Trainable(m[f]);
-                const double delta = -learningRate * g[f] + momentum * d[f];
-                const double stepped = w[f] + delta;
-                d[f] = on ? delta : d[f];
-                w[f] = on ? stepped : w[f];
-            }
+void MomentumStep(double* __restrict w,
+                  const unsigned char* __restrict flags,
+                  const double* __restrict g,
+                  double* __restrict d,
+                  double learningRate,
+                  double momentum,
+                  std::size_t count) {
+    if (flags == nullptr) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const double delta = -learningRate * g[i] + momentum * d[i];
+            d[i] = delta;
+            w[i] += delta;
         }
+        return;
     }
+    for (std::size_t i = 0; i < count; ++i) {
+        const bool on = Trainable(flags[i]);
+        const double delta = -learningRate * g[i] + momentum * d[i];
+        const double stepped = w[i] + delta;
+        d[i] = on ? delta : d[i];
+        w[i] = on ? stepped : w[i];
+    }
+}
+
+std::size_t Count(const TBasicConnections* conn) {
+    return static_cast<std::size_t>(conn->NumFrom()) * conn->NumTo();
 }
 
 // Walks the errors-and-deltas step of the matrix from `from` to `to` directly when N's and E's
 // matrices share a class with contiguous storage; answers false when the visitor must do it.
-bool ErrorsAndDeltasDirect(TBasicNetwork* n, TBasicNetwork* e, int from, int to) {
+bool ErrorsAndDeltasDirect(TBasicNetwork* n, TBasicNetwork* e, int from, int to, Known known) {
     TBasicConnections* c1 = n->priv_conns_index[to][from];
     TBasicConnections* c2 = e->priv_conns_index[to][from];
     const double* actsFrom = n->layers[from]->activations;
@@ -197,8 +280,9 @@ bool ErrorsAndDeltasDirect(TBasicNetwork* n, TBasicNetwork* e, int from, int to)
     const double* errorsTo = e->layers[to]->activations;
     if (auto* p1 = ExactClass<TPrunedConnections>(c1)) {
         if (auto* p2 = ExactClass<TPrunedConnections>(c2)) {
-            ErrorsAndDeltasRows(p1->index_weights, FlagsUnlessAllTrainable(p1), p2->index_weights,
-                                actsFrom, errorsFrom, errorsTo, c1->NumFrom(), c1->NumTo());
+            ErrorsAndDeltasRows(p1->index_weights, FlagsUnlessAllTrainable(p1, known),
+                                p2->index_weights, actsFrom, errorsFrom, errorsTo, c1->NumFrom(),
+                                c1->NumTo());
             return true;
         }
     } else if (auto* f1 = ExactClass<TConnectedConnections>(c1)) {
@@ -211,17 +295,19 @@ bool ErrorsAndDeltasDirect(TBasicNetwork* n, TBasicNetwork* e, int from, int to)
     return false;
 }
 
-bool PlainStepDirect(TBasicConnections* c1, TBasicConnections* c2, double learningRate) {
+bool PlainStepDirect(TBasicConnections* c1,
+                     TBasicConnections* c2,
+                     double learningRate,
+                     Known known) {
     if (auto* p1 = ExactClass<TPrunedConnections>(c1)) {
         if (auto* p2 = ExactClass<TPrunedConnections>(c2)) {
-            PlainStepRows(p1->index_weights, FlagsUnlessAllTrainable(p1), p2->index_weights,
-                          learningRate, c1->NumFrom(), c1->NumTo());
+            PlainStep(p1->array_weights, AllTrainable(p1, known) ? nullptr : p1->array_masks,
+                      p2->array_weights, learningRate, Count(c1));
             return true;
         }
     } else if (auto* f1 = ExactClass<TConnectedConnections>(c1)) {
         if (auto* f2 = ExactClass<TConnectedConnections>(c2)) {
-            PlainStepRows(f1->index_weights, nullptr, f2->index_weights, learningRate,
-                          c1->NumFrom(), c1->NumTo());
+            PlainStep(f1->array_weights, nullptr, f2->array_weights, learningRate, Count(c1));
             return true;
         }
     }
@@ -232,21 +318,22 @@ bool MomentumStepDirect(TBasicConnections* c1,
                         TBasicConnections* c2,
                         TBasicConnections* c3,
                         double learningRate,
-                        double momentum) {
+                        double momentum,
+                        Known known) {
     if (auto* p1 = ExactClass<TPrunedConnections>(c1)) {
         auto* p2 = ExactClass<TPrunedConnections>(c2);
         auto* p3 = ExactClass<TPrunedConnections>(c3);
         if (p2 != nullptr && p3 != nullptr) {
-            MomentumStepRows(p1->index_weights, FlagsUnlessAllTrainable(p1), p2->index_weights,
-                             p3->index_weights, learningRate, momentum, c1->NumFrom(), c1->NumTo());
+            MomentumStep(p1->array_weights, AllTrainable(p1, known) ? nullptr : p1->array_masks,
+                         p2->array_weights, p3->array_weights, learningRate, momentum, Count(c1));
             return true;
         }
     } else if (auto* f1 = ExactClass<TConnectedConnections>(c1)) {
         auto* f2 = ExactClass<TConnectedConnections>(c2);
         auto* f3 = ExactClass<TConnectedConnections>(c3);
         if (f2 != nullptr && f3 != nullptr) {
-            MomentumStepRows(f1->index_weights, nullptr, f2->index_weights, f3->index_weights,
-                             learningRate, momentum, c1->NumFrom(), c1->NumTo());
+            MomentumStep(f1->array_weights, nullptr, f2->array_weights, f3->array_weights,
+                         learningRate, momentum, Count(c1));
             return true;
         }
     }
@@ -256,7 +343,8 @@ bool MomentumStepDirect(TBasicConnections* c1,
 // errorNet->RandomizeWeights(0, 0), the gradients' reset before every pattern or batch, with the
 // same cells in the same order and the same result: every weight whose FMaskTrainable bit is set
 // becomes 0. The two contiguous classes are cleared directly; every other cell does it itself.
-void ClearGradients(TBasicNetwork* net) {
+// summary is the epoch's flag summary of errorNet (empty outside an epoch).
+void ClearGradients(TBasicNetwork* net, const std::vector<unsigned char>& summary) {
     const int n = net->numLayers;
     for (int from = 0; from < n; ++from) {
         for (int to = 0; to < n; ++to) {
@@ -265,7 +353,9 @@ void ClearGradients(TBasicNetwork* net) {
                 const int count = conn->NumFrom() * conn->NumTo();
                 double* w = pruned->array_weights;
                 const unsigned char* flags = pruned->array_masks;
-                if (AllFlagsHave(flags, count, FMaskTrainable)) {
+                const Known known = KnownOf(summary, to * n + from, kErrorNetAllTrainable);
+                if (known == Known::kNothing ? AllFlagsHave(flags, count, FMaskTrainable)
+                                             : known == Known::kAllTrainable) {
                     std::fill(w, w + count, 0.0);
                 } else {
                     for (int i = 0; i < count; ++i) {
@@ -351,6 +441,39 @@ TBasicNetwork* ZeroedCopy(const TBasicNetwork& network) {
 }
 
 }  // namespace
+
+TTrainModule::FlagSummaryScope::FlagSummaryScope(TTrainModule* owner) : module(owner) {
+    module->TakeFlagSummary();
+}
+
+TTrainModule::FlagSummaryScope::~FlagSummaryScope() {
+    module->priv_flagSummary.clear();
+}
+
+void TTrainModule::TakeFlagSummary() {
+    const int n = network->numLayers;
+    priv_flagSummary.assign(static_cast<std::size_t>(n) * n, 0);
+    for (int to = 0; to < n; ++to) {
+        for (int from = 0; from < n; ++from) {
+            const auto* pruned =
+                ExactClass<TPrunedConnections>(network->priv_conns_index[to][from]);
+            const auto* gradients =
+                ExactClass<TPrunedConnections>(errorNet->priv_conns_index[to][from]);
+            if (pruned == nullptr || gradients == nullptr) {
+                continue;
+            }
+            const int count = pruned->NumFrom() * pruned->NumTo();
+            unsigned char bits = kSummaryTaken;
+            if (AllFlagsHave(pruned->array_masks, count, FMaskAll)) {
+                bits |= kNetworkAllTrainable;
+            }
+            if (AllFlagsHave(gradients->array_masks, count, FMaskTrainable)) {
+                bits |= kErrorNetAllTrainable;
+            }
+            priv_flagSummary[static_cast<std::size_t>(to) * n + from] = bits;
+        }
+    }
+}
 
 TTrainModule::TTrainModule(TBasicNetwork* net)
     : network(RequireNetwork(net)), momentumNet(nullptr), errorNet(nullptr) {
@@ -446,10 +569,12 @@ double TTrainModule::TrainEpoch(Data* data, TKQstructure* params) {
     std::vector<double> inputs(static_cast<std::size_t>(numInputs));
     std::vector<double> targets(static_cast<std::size_t>(numTargets));
 
+    // The flags cannot change during the epoch: summarise them once instead of once per pattern.
+    const FlagSummaryScope summaryScope(this);
     data->Rewind();
     const int n = data->MbrNdxRows;
     if (batch) {
-        ClearGradients(errorNet);
+        ClearGradients(errorNet, priv_flagSummary);
         for (int i = 0; i < n; ++i) {
             data->GetNext(inputs.data(), targets.data());
             LearnPattern(inputs.data(), targets.data(), errorFunction, measure.get());
@@ -460,7 +585,7 @@ double TTrainModule::TrainEpoch(Data* data, TKQstructure* params) {
         Update(params);
     } else {
         for (int i = 0; i < n; ++i) {
-            ClearGradients(errorNet);
+            ClearGradients(errorNet, priv_flagSummary);
             data->GetNext(inputs.data(), targets.data());
             LearnPattern(inputs.data(), targets.data(), errorFunction, measure.get());
             if (penalising) {
@@ -573,7 +698,9 @@ void TTrainModule::BackpropagateLayer(int layer, int errorFunction) {
             continue;
         }
         RUVO_CHECK(fn != ActError);
-        if (!ErrorsAndDeltasDirect(network, errorNet, from, layer)) {
+        const Known known =
+            KnownOf(priv_flagSummary, layer * network->numLayers + from, kNetworkAllTrainable);
+        if (!ErrorsAndDeltasDirect(network, errorNet, from, layer, known)) {
             conn->IterateArcs2(visitor, errorNet, 0);
         }
     }
@@ -590,12 +717,13 @@ void TTrainModule::UpdateWeights(double learningRate, double momentum) {
                 continue;
             }
             TBasicConnections* gradients = errorNet->priv_conns_index[to][from];
+            const Known known = KnownOf(priv_flagSummary, to * n + from, kNetworkAllTrainable);
             if (momentum != 0.0) {
                 TBasicConnections* changes = momentumNet->priv_conns_index[to][from];
-                if (!MomentumStepDirect(conn, gradients, changes, learningRate, momentum)) {
+                if (!MomentumStepDirect(conn, gradients, changes, learningRate, momentum, known)) {
                     conn->IterateArcs3(momentumStep, errorNet, momentumNet, 0);
                 }
-            } else if (!PlainStepDirect(conn, gradients, learningRate)) {
+            } else if (!PlainStepDirect(conn, gradients, learningRate, known)) {
                 conn->IterateArcs2(plainStep, errorNet, 0);
             }
         }

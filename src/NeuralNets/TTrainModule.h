@@ -87,7 +87,7 @@ public:
 // module) and owns two copies of it made with the network copy constructor, whose trainable
 // weights start at 0: E holds the current pattern's error signals in its layer activations and the
 // accumulated gradients in its weights; M holds the last change of every weight. The structure of
-// the network must not change while the module exists.
+// the network must not change while the module exists, nor its flags during an epoch.
 class TTrainModule {
 public:
     // REQUIRES: network != NULL (checked: TException "Null network pointer").
@@ -148,8 +148,25 @@ public:
     TBasicNetwork* errorNet;     // owned copy: error signals and accumulated gradients
 
 private:
+    // Takes the flag summary on construction and drops it on destruction, also when the epoch
+    // ends with an exception.
+    struct FlagSummaryScope {
+        explicit FlagSummaryScope(TTrainModule* owner);
+        ~FlagSummaryScope();
+        FlagSummaryScope(const FlagSummaryScope&) = delete;
+        FlagSummaryScope& operator=(const FlagSummaryScope&) = delete;
+        TTrainModule* module;
+    };
+
+    // Fills priv_flagSummary from the flags of network and errorNet.
+    void TakeFlagSummary();
+
     // The output vector of ComputeOutputErrors, kept so that a pattern allocates nothing.
     std::vector<double> priv_outputs;
+    // While TrainEpoch runs: for every cell of the table (to * numLayers + from) whose matrices
+    // are prunable, whether all arcs are trainable, so that the walks of every pattern need not
+    // scan the flags again. Empty outside an epoch, when every walk scans them itself.
+    std::vector<unsigned char> priv_flagSummary;
 };
 
 // Backpropagation: the training module whose Update is the plain or momentum weight step.

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
 
 #include "NetTestUtil.h"
 #include "NeuralNets/TBasicNetwork.h"
+#include "NeuralNets/TConnectedConnections.h"
 #include "NeuralNets/TPrunedConnections.h"
 
 namespace ruvo {
@@ -348,6 +351,81 @@ TEST(TPrunedConnectionsTest, PeerWalksHandOverTheSameArcInEveryNetwork) {
     EXPECT_EQ(visitor.offsets3, visitor.offsets2);
     EXPECT_EQ(visitor.last2, 100.0);
     EXPECT_EQ(visitor.last3, 200.0);
+}
+
+// The forward sums of the two contiguous classes against the generic visitor sum, bit for bit:
+// sizes around the four rows summed side by side, order-sensitive values (1e16 + 1 - 1e16), exact
+// cancellation and negative zeros, pruned arcs whose stored weight is a NaN or an infinity, and a
+// matrix from a layer to itself, where a row must see the rows before it already added.
+struct ForwardRow {
+    const char* name;
+    bool fully;  // TConnectedConnections rather than TPrunedConnections
+    int nFrom;
+    int nTo;
+    bool selfLoop;  // from layer 2 to layer 2
+    bool prune;     // prune every third arc, storing NaN, infinity or -0.0 in it
+};
+
+template <class Matrix>
+std::vector<double> ForwardSums(const ForwardRow& row, bool generic) {
+    auto net = MakeBasicNetwork({0, row.nFrom, row.selfLoop ? row.nFrom : row.nTo});
+    const int from = row.selfLoop ? 2 : 1;
+    std::unique_ptr<Matrix, void (*)(Matrix*)> conn(new Matrix(net.get(), from, 2),
+                                                    [](Matrix* m) { m->Destroy(); });
+    const double kBig[] = {1e16, 1.0, -1e16, 0.5, -0.0, 3.0, -1.0, 1e-300};
+    const double kPruned[] = {std::nan(""), HUGE_VAL, -HUGE_VAL, -0.0};
+    for (int t = 0; t < conn->NumTo(); ++t) {
+        for (int f = 0; f < conn->NumFrom(); ++f) {
+            *conn->GetWeight(f, t) = kBig[(3 * f + 5 * t) % 8] * (t % 2 == 0 ? 1.0 : -0.75);
+            if (row.prune && (f + 2 * t) % 3 == 0) {
+                conn->PruneWeight(f, t);
+                *conn->GetWeight(f, t) = kPruned[(f + t) % 4];
+            }
+        }
+    }
+    double* acts = net->layers[from]->activations;
+    for (int f = 0; f < conn->NumFrom(); ++f) {
+        acts[f] = kBig[(f + 1) % 8];
+    }
+    double* sums = net->layers[2]->activations;
+    if (!row.selfLoop) {
+        for (int t = 0; t < conn->NumTo(); ++t) {
+            sums[t] = t % 3 == 0 ? -0.0 : 0.25 * t;
+        }
+    }
+    if (generic) {
+        conn->TBasicConnections::Propagate(sums);
+    } else {
+        conn->Propagate(sums);
+    }
+    return std::vector<double>(sums, sums + net->layers[2]->numNeurons);
+}
+
+TEST(TContiguousMatricesTest, ForwardSumsMatchTheGenericSumBitForBit) {
+    const ForwardRow kRows[] = {
+        {"pruned 9 x 11", false, 9, 11, false, true},
+        {"pruned, all arcs, 7 x 8", false, 7, 8, false, false},
+        {"pruned, one row", false, 5, 1, false, true},
+        {"pruned, layer to itself", false, 6, 6, true, true},
+        {"fully connected 9 x 11", true, 9, 11, false, false},
+        {"fully connected 3 x 4", true, 3, 4, false, false},
+        {"fully connected, layer to itself", true, 7, 7, true, false},
+    };
+    for (const ForwardRow& row : kRows) {
+        SCOPED_TRACE(row.name);
+        std::vector<double> direct;
+        std::vector<double> generic;
+        if (row.fully) {
+            direct = ForwardSums<TConnectedConnections>(row, false);
+            generic = ForwardSums<TConnectedConnections>(row, true);
+        } else {
+            direct = ForwardSums<TPrunedConnections>(row, false);
+            generic = ForwardSums<TPrunedConnections>(row, true);
+        }
+        ASSERT_EQ(direct.size(), generic.size());
+        EXPECT_EQ(std::memcmp(direct.data(), generic.data(), direct.size() * sizeof(double)), 0)
+            << testing::PrintToString(direct) << " vs " << testing::PrintToString(generic);
+    }
 }
 
 TEST(TPrunedConnectionsDeathTest, IndicesOutsideTheLayers) {

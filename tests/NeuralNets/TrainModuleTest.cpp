@@ -111,6 +111,23 @@ std::unique_ptr<Data> FourRows() {
                     {{0.2, 0.7}, {0.9, 0.1}, {0.4, 0.6}, {0.3, 0.3}});
 }
 
+// Five rows of the given widths, inputs in [-1, 1] and targets in [0.1, 0.9].
+std::unique_ptr<Data> RowsOfShape(int inputs, int outputs) {
+    std::vector<std::vector<double>> in;
+    std::vector<std::vector<double>> out;
+    for (int r = 0; r < 5; ++r) {
+        in.emplace_back();
+        out.emplace_back();
+        for (int i = 0; i < inputs; ++i) {
+            in.back().push_back(std::sin(1.0 + r * 0.7 + i * 1.3));
+        }
+        for (int o = 0; o < outputs; ++o) {
+            out.back().push_back(0.5 + 0.4 * std::cos(r * 1.1 + o * 0.9));
+        }
+    }
+    return MakeData(in, out);
+}
+
 // (Params :key value ...), every value stored as text.
 std::unique_ptr<TKQstructure> Params(const std::vector<std::pair<const char*, const char*>>& keys) {
     auto params = std::make_unique<TKQstructure>("Params");
@@ -383,48 +400,71 @@ TEST(TTrainModuleTest, DirectWalksGiveBitIdenticalWeightsToVisitorWalks) {
         {"cross entropy",
          {{"LearningRate", "0.4"}, {"Momentum", "0.2"}, {"ErrorFunction", "CrossEntropy"}}},
     };
+    // The matrix kinds the direct walks treat apart: fully connected, prunable with every arc
+    // trainable, prunable with pruned and frozen arcs; the wide shape has rows and columns beyond
+    // the blocks of four rows and pairs of columns the walks take at once.
+    enum class Kind { kFully, kPrunedAllTrainable, kPrunedMixed };
+    struct Shape {
+        int inputs;
+        int hidden;
+        int outputs;
+    };
     for (const WalkRow& row : kRows) {
         SCOPED_TRACE(row.name);
-        const auto build = [](bool pruned) -> std::unique_ptr<TBasicNetwork> {
-            if (!pruned) {
-                return BuildMlp(MlpShape{});
+        const auto build = [](Kind kind, Shape shape) -> std::unique_ptr<TBasicNetwork> {
+            if (kind == Kind::kFully) {
+                MlpShape mlp;
+                mlp.inputs = shape.inputs;
+                mlp.hidden = shape.hidden;
+                mlp.outputs = shape.outputs;
+                return BuildMlp(mlp);
             }
-            auto net = BuildPrunedMlp(2, 3, 2);
-            net->priv_conns_index[2][1]->FreezeWeight(1, 2);
-            net->priv_conns_index[3][2]->PruneWeight(0, 1);
-            net->priv_conns_index[3][2]->FreezeWeight(2, 1);
-            net->priv_conns_index[3][0]->FreezeWeight(0, 0);
+            auto net = BuildPrunedMlp(shape.inputs, shape.hidden, shape.outputs);
+            if (kind == Kind::kPrunedMixed) {
+                net->priv_conns_index[2][1]->FreezeWeight(1, 2);
+                net->priv_conns_index[3][2]->PruneWeight(0, 1);
+                net->priv_conns_index[3][2]->FreezeWeight(2, 1);
+                net->priv_conns_index[3][0]->FreezeWeight(0, 0);
+            }
             return net;
         };
-        for (bool pruned : {false, true}) {
-            SCOPED_TRACE(pruned ? "prunable matrices" : "fully connected matrices");
-            auto direct = build(pruned);
-            auto visited = build(pruned);
-            if (pruned) {
-                UseVisitorWalks<TPrunedVisitorOnly>(visited.get());
-            } else {
-                UseVisitorWalks<TConnectedVisitorOnly>(visited.get());
+        for (Kind kind : {Kind::kFully, Kind::kPrunedAllTrainable, Kind::kPrunedMixed})
+            for (Shape shape : {Shape{2, 3, 2}, Shape{9, 11, 6}}) {
+                const bool pruned = kind != Kind::kFully;
+                SCOPED_TRACE(testing::Message()
+                             << (kind == Kind::kFully         ? "fully connected matrices"
+                                 : kind == Kind::kPrunedMixed ? "prunable matrices, some arcs fixed"
+                                                              : "prunable matrices, all trainable")
+                             << ", " << shape.inputs << "-" << shape.hidden << "-"
+                             << shape.outputs);
+                auto direct = build(kind, shape);
+                auto visited = build(kind, shape);
+                if (pruned) {
+                    UseVisitorWalks<TPrunedVisitorOnly>(visited.get());
+                } else {
+                    UseVisitorWalks<TConnectedVisitorOnly>(visited.get());
+                }
+                ASSERT_TRUE(BitIdentical(Weights(direct.get(), FMaskExists),
+                                         Weights(visited.get(), FMaskExists)));
+                TBackpropModule directModule(direct.get());
+                TBackpropModule visitedModule(visited.get());
+                auto data =
+                    shape.inputs == 2 ? FourRows() : RowsOfShape(shape.inputs, shape.outputs);
+                auto params = Params(row.params);
+                double directError = 0.0;
+                double visitedError = 0.0;
+                for (int epoch = 0; epoch < 5; ++epoch) {
+                    directError = directModule.TrainEpoch(data.get(), params.get());
+                    visitedError = visitedModule.TrainEpoch(data.get(), params.get());
+                }
+                EXPECT_EQ(directError, visitedError);
+                EXPECT_TRUE(BitIdentical(Weights(direct.get(), FMaskExists),
+                                         Weights(visited.get(), FMaskExists)));
+                EXPECT_TRUE(BitIdentical(Weights(directModule.momentumNet, FMaskExists),
+                                         Weights(visitedModule.momentumNet, FMaskExists)));
+                EXPECT_TRUE(BitIdentical(Weights(directModule.errorNet, FMaskExists),
+                                         Weights(visitedModule.errorNet, FMaskExists)));
             }
-            ASSERT_TRUE(BitIdentical(Weights(direct.get(), FMaskExists),
-                                     Weights(visited.get(), FMaskExists)));
-            TBackpropModule directModule(direct.get());
-            TBackpropModule visitedModule(visited.get());
-            auto data = FourRows();
-            auto params = Params(row.params);
-            double directError = 0.0;
-            double visitedError = 0.0;
-            for (int epoch = 0; epoch < 5; ++epoch) {
-                directError = directModule.TrainEpoch(data.get(), params.get());
-                visitedError = visitedModule.TrainEpoch(data.get(), params.get());
-            }
-            EXPECT_EQ(directError, visitedError);
-            EXPECT_TRUE(BitIdentical(Weights(direct.get(), FMaskExists),
-                                     Weights(visited.get(), FMaskExists)));
-            EXPECT_TRUE(BitIdentical(Weights(directModule.momentumNet, FMaskExists),
-                                     Weights(visitedModule.momentumNet, FMaskExists)));
-            EXPECT_TRUE(BitIdentical(Weights(directModule.errorNet, FMaskExists),
-                                     Weights(visitedModule.errorNet, FMaskExists)));
-        }
     }
 }
 

@@ -1,0 +1,126 @@
+#ifndef RUVO_NEURALNETS_DENSEROWS_H
+#define RUVO_NEURALNETS_DENSEROWS_H
+
+// Loops shared by the two matrix classes with contiguous storage (TConnectedConnections and
+// TPrunedConnections): weights row by to-neuron, n_from weights per row, optionally one flags
+// byte per weight. Internal to the network library.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "NeuralNets/TBasicConnections.h"
+
+namespace ruvo {
+namespace dense {
+
+// The product of one arc for the forward sum: w * a for an existing arc, +0.0 for a pruned one.
+// A sum that starts at +0.0 never becomes -0.0 under round-to-nearest, and x + (+0.0) == x for
+// every other x (infinities and NaNs included), so adding +0.0 for a pruned arc gives the same
+// bits as skipping it. The product is selected, never scaled, so a stored NaN or infinity of a
+// pruned arc cannot leak into the sum.
+template <bool kFlags>
+inline double ArcTerm(double w, double a, const unsigned char* flags, int f) {
+    const double p = w * a;
+    if (!kFlags) {
+        return p;
+    }
+    return (flags[f] & FMaskExists) != 0 ? p : 0.0;
+}
+
+// One row: the sum from +0.0 over f ascending.
+template <bool kFlags>
+inline double RowSum(const double* w, const unsigned char* flags, const double* acts, int nFrom) {
+    double sum = 0.0;
+    for (int f = 0; f < nFrom; ++f) {
+        sum += ArcTerm<kFlags>(w[f], acts[f], flags, f);
+    }
+    return sum;
+}
+
+// net[t] += (sum over existing arcs of row t, from +0.0, f ascending) for every row t. Four rows
+// are summed side by side, each in its own accumulator and in its own order, so the additions of
+// different rows overlap instead of waiting on each other. When net is the from-layer's array (a
+// matrix from a layer to itself) a row's sum must see the rows before it already added, so the
+// rows are then taken one at a time.
+template <bool kFlags>
+void PropagateRows(const double* weights,
+                   const unsigned char* flags,
+                   const double* acts,
+                   double* net,
+                   int nFrom,
+                   int nTo) {
+    const std::size_t stride = static_cast<std::size_t>(nFrom);
+    int t = 0;
+    if (net != acts) {
+        for (; t + 4 <= nTo; t += 4) {
+            const double* w0 = weights + t * stride;
+            const double* w1 = w0 + stride;
+            const double* w2 = w1 + stride;
+            const double* w3 = w2 + stride;
+            const unsigned char* m0 = kFlags ? flags + t * stride : nullptr;
+            const unsigned char* m1 = kFlags ? m0 + stride : nullptr;
+            const unsigned char* m2 = kFlags ? m1 + stride : nullptr;
+            const unsigned char* m3 = kFlags ? m2 + stride : nullptr;
+            double s0 = 0.0;
+            double s1 = 0.0;
+            double s2 = 0.0;
+            double s3 = 0.0;
+            for (int f = 0; f < nFrom; ++f) {
+                const double a = acts[f];
+                s0 += ArcTerm<kFlags>(w0[f], a, m0, f);
+                s1 += ArcTerm<kFlags>(w1[f], a, m1, f);
+                s2 += ArcTerm<kFlags>(w2[f], a, m2, f);
+                s3 += ArcTerm<kFlags>(w3[f], a, m3, f);
+            }
+            net[t] += s0;
+            net[t + 1] += s1;
+            net[t + 2] += s2;
+            net[t + 3] += s3;
+        }
+    }
+    for (; t < nTo; ++t) {
+        net[t] += RowSum<kFlags>(weights + t * stride, kFlags ? flags + t * stride : nullptr, acts,
+                                 nFrom);
+    }
+}
+
+// True when every one of the n flags bytes has all the given bits.
+// Eight bytes at a time: the complements are or-ed together, then the eight bytes of the result.
+inline bool AllFlagsHave(const unsigned char* flags, std::size_t n, unsigned char bits) {
+    std::uint64_t missingWords = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, flags + i, sizeof word);
+        missingWords |= ~word;
+    }
+    missingWords |= missingWords >> 32;
+    missingWords |= missingWords >> 16;
+    missingWords |= missingWords >> 8;
+    unsigned char missing = static_cast<unsigned char>(missingWords);
+    for (; i < n; ++i) {
+        missing |= static_cast<unsigned char>(~flags[i]);
+    }
+    return (missing & bits) == 0;
+}
+
+// PropagateRows for a matrix with flags: when every arc exists (one quick pass over the flags)
+// the loops without a flags test, which carry no branch per arc.
+inline void PropagateFlaggedRows(const double* weights,
+                                 const unsigned char* flags,
+                                 const double* acts,
+                                 double* net,
+                                 int nFrom,
+                                 int nTo) {
+    if (AllFlagsHave(flags, static_cast<std::size_t>(nFrom) * nTo, FMaskExists)) {
+        PropagateRows<false>(weights, nullptr, acts, net, nFrom, nTo);
+    } else {
+        PropagateRows<true>(weights, flags, acts, net, nFrom, nTo);
+    }
+}
+
+}  // namespace dense
+}  // namespace ruvo
+
+#endif

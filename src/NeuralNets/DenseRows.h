@@ -120,6 +120,53 @@ inline void PropagateFlaggedRows(const double* weights,
     }
 }
 
+// Copies of a row-by-row array (n_to rows of n_from values) while a neuron is removed or added.
+// The rows and columns keep their order; the new row or column is left as dst holds it.
+
+// dst (rows x oldFrom - 1) = old (rows x oldFrom) without column index.
+template <class T>
+void CopyWithoutColumn(const T* old, int oldFrom, int rows, int index, T* dst) {
+    const int nFrom = oldFrom - 1;
+    for (int t = 0; t < rows; ++t) {
+        for (int f = 0; f < nFrom; ++f) {
+            dst[t * nFrom + f] = old[t * oldFrom + (f < index ? f : f + 1)];
+        }
+    }
+}
+
+// dst (nTo x nFrom) = old (nTo + 1 x nFrom) without row index.
+template <class T>
+void CopyWithoutRow(const T* old, int nFrom, int nTo, int index, T* dst) {
+    for (int t = 0; t < nTo; ++t) {
+        const int source = t < index ? t : t + 1;
+        for (int f = 0; f < nFrom; ++f) {
+            dst[t * nFrom + f] = old[source * nFrom + f];
+        }
+    }
+}
+
+// dst (rows x oldFrom + 1) takes old (rows x oldFrom) around a new column index.
+template <class T>
+void CopyAroundNewColumn(const T* old, int oldFrom, int rows, int index, T* dst) {
+    const int nFrom = oldFrom + 1;
+    for (int t = 0; t < rows; ++t) {
+        for (int f = 0; f < oldFrom; ++f) {
+            dst[t * nFrom + (f < index ? f : f + 1)] = old[t * oldFrom + f];
+        }
+    }
+}
+
+// dst (nTo x nFrom) takes old (nTo - 1 x nFrom) around a new row index.
+template <class T>
+void CopyAroundNewRow(const T* old, int nFrom, int nTo, int index, T* dst) {
+    for (int t = 0; t < nTo - 1; ++t) {
+        const int target = t < index ? t : t + 1;
+        for (int f = 0; f < nFrom; ++f) {
+            dst[target * nFrom + f] = old[t * nFrom + f];
+        }
+    }
+}
+
 }  // namespace dense
 }  // namespace ruvo
 

@@ -246,11 +246,7 @@ void TConnectedConnections::DeleteFromNeuron(int index) {
     RUVO_CHECK(0 <= index && index < oldFrom);
     OldStorage old = TakeStorage(this);
     Allocate(nFrom, rows);
-    for (int t = 0; t < rows; ++t) {
-        for (int f = 0; f < nFrom; ++f) {
-            index_weights[t][f] = old.weights[t * oldFrom + (f < index ? f : f + 1)];
-        }
-    }
+    dense::CopyWithoutColumn(old.weights.get(), oldFrom, rows, index, array_weights);
 }
 
 void TConnectedConnections::DeleteToNeuron(int index) {
@@ -259,12 +255,7 @@ void TConnectedConnections::DeleteToNeuron(int index) {
     RUVO_CHECK(0 <= index && index <= nTo);
     OldStorage old = TakeStorage(this);
     Allocate(nFrom, nTo);
-    for (int t = 0; t < nTo; ++t) {
-        const int source = t < index ? t : t + 1;
-        for (int f = 0; f < nFrom; ++f) {
-            index_weights[t][f] = old.weights[source * nFrom + f];
-        }
-    }
+    dense::CopyWithoutRow(old.weights.get(), nFrom, nTo, index, array_weights);
 }
 
 void TConnectedConnections::InsertFromNeuron(int index, double min, double max, bool attached) {
@@ -275,11 +266,7 @@ void TConnectedConnections::InsertFromNeuron(int index, double min, double max, 
     RUVO_CHECK(0 <= index && index < nFrom);
     OldStorage old = TakeStorage(this);
     Allocate(nFrom, rows);
-    for (int t = 0; t < rows; ++t) {
-        for (int f = 0; f < oldFrom; ++f) {
-            index_weights[t][f < index ? f : f + 1] = old.weights[t * oldFrom + f];
-        }
-    }
+    dense::CopyAroundNewColumn(old.weights.get(), oldFrom, rows, index, array_weights);
     for (int t = 0; t < rows; ++t) {
         index_weights[t][index] = RandomWeight(min, max);
     }
@@ -292,12 +279,7 @@ void TConnectedConnections::InsertToNeuron(int index, double min, double max, bo
     RUVO_CHECK(0 <= index && index < nTo);
     OldStorage old = TakeStorage(this);
     Allocate(nFrom, nTo);
-    for (int t = 0; t < nTo - 1; ++t) {
-        const int target = t < index ? t : t + 1;
-        for (int f = 0; f < nFrom; ++f) {
-            index_weights[target][f] = old.weights[t * nFrom + f];
-        }
-    }
+    dense::CopyAroundNewRow(old.weights.get(), nFrom, nTo, index, array_weights);
     for (int f = 0; f < nFrom; ++f) {
         index_weights[index][f] = RandomWeight(min, max);
     }

@@ -320,13 +320,8 @@ void TPrunedConnections::DeleteFromNeuron(int index) {
     RUVO_CHECK(0 <= index && index < oldFrom);
     OldStorage old = TakeStorage(this);
     Allocate(nFrom, rows);
-    for (int t = 0; t < rows; ++t) {
-        for (int f = 0; f < nFrom; ++f) {
-            const int source = t * oldFrom + (f < index ? f : f + 1);
-            index_weights[t][f] = old.weights[source];
-            index_masks[t][f] = old.masks[source];
-        }
-    }
+    dense::CopyWithoutColumn(old.weights.get(), oldFrom, rows, index, array_weights);
+    dense::CopyWithoutColumn(old.masks.get(), oldFrom, rows, index, array_masks);
 }
 
 void TPrunedConnections::DeleteToNeuron(int index) {
@@ -335,13 +330,8 @@ void TPrunedConnections::DeleteToNeuron(int index) {
     RUVO_CHECK(0 <= index && index <= nTo);
     OldStorage old = TakeStorage(this);
     Allocate(nFrom, nTo);
-    for (int t = 0; t < nTo; ++t) {
-        const int row = t < index ? t : t + 1;
-        for (int f = 0; f < nFrom; ++f) {
-            index_weights[t][f] = old.weights[row * nFrom + f];
-            index_masks[t][f] = old.masks[row * nFrom + f];
-        }
-    }
+    dense::CopyWithoutRow(old.weights.get(), nFrom, nTo, index, array_weights);
+    dense::CopyWithoutRow(old.masks.get(), nFrom, nTo, index, array_masks);
 }
 
 void TPrunedConnections::InsertFromNeuron(int index, double min, double max, bool attached) {
@@ -351,13 +341,8 @@ void TPrunedConnections::InsertFromNeuron(int index, double min, double max, boo
     RUVO_CHECK(0 <= index && index < nFrom);
     OldStorage old = TakeStorage(this);
     Allocate(nFrom, rows);
-    for (int t = 0; t < rows; ++t) {
-        for (int f = 0; f < oldFrom; ++f) {
-            const int target = f < index ? f : f + 1;
-            index_weights[t][target] = old.weights[t * oldFrom + f];
-            index_masks[t][target] = old.masks[t * oldFrom + f];
-        }
-    }
+    dense::CopyAroundNewColumn(old.weights.get(), oldFrom, rows, index, array_weights);
+    dense::CopyAroundNewColumn(old.masks.get(), oldFrom, rows, index, array_masks);
     // The new column: Allocate left it absent (0.0, flags 0).
     if (attached) {
         for (int t = 0; t < rows; ++t) {
@@ -373,13 +358,8 @@ void TPrunedConnections::InsertToNeuron(int index, double min, double max, bool 
     RUVO_CHECK(0 <= index && index < nTo);
     OldStorage old = TakeStorage(this);
     Allocate(nFrom, nTo);
-    for (int t = 0; t < nTo - 1; ++t) {
-        const int target = t < index ? t : t + 1;
-        for (int f = 0; f < nFrom; ++f) {
-            index_weights[target][f] = old.weights[t * nFrom + f];
-            index_masks[target][f] = old.masks[t * nFrom + f];
-        }
-    }
+    dense::CopyAroundNewRow(old.weights.get(), nFrom, nTo, index, array_weights);
+    dense::CopyAroundNewRow(old.masks.get(), nFrom, nTo, index, array_masks);
     if (attached) {
         for (int f = 0; f < nFrom; ++f) {
             index_weights[index][f] = RandomWeight(min, max);

@@ -468,6 +468,36 @@ TEST(TTrainModuleTest, DirectWalksGiveBitIdenticalWeightsToVisitorWalks) {
     }
 }
 
+TEST(TTrainModuleTest, FlagsChangedBetweenEpochsAreHonoured) {
+    // The walks summarise the flags once per epoch; an arc frozen or pruned after an epoch in
+    // which every arc was trainable must stay as it is in the next one.
+    auto net = BuildPrunedMlp(2, 3, 2);
+    TBackpropModule module(net.get());
+    auto data = FourRows();
+    auto params = Params({{"LearningRate", "0.9"}, {"Momentum", "0.5"}});
+    module.TrainEpoch(data.get(), params.get());
+    TBasicConnections* hidden = net->priv_conns_index[2][1];
+    TBasicConnections* output = net->priv_conns_index[3][2];
+    hidden->FreezeWeight(1, 2);
+    output->PruneWeight(0, 1);
+    const double frozen = *hidden->GetWeight(1, 2);
+    const double frozenOut = *output->GetWeight(2, 0);
+    output->FreezeWeight(2, 0);
+    module.TrainEpoch(data.get(), params.get());
+    EXPECT_EQ(*hidden->GetWeight(1, 2), frozen);
+    EXPECT_EQ(*output->GetWeight(2, 0), frozenOut);
+    EXPECT_EQ(*output->GetWeight(0, 1), 0.0);
+    EXPECT_NE(*hidden->GetWeight(0, 2), 0.0);
+    // Outside an epoch the walks look at the flags themselves: the bias matrix, all trainable
+    // during the epoch, now has a frozen arc.
+    TBasicConnections* bias = net->priv_conns_index[3][0];
+    bias->FreezeWeight(0, 0);
+    const double frozenLater = *bias->GetWeight(0, 0);
+    module.UpdateWeights(0.5, 0.0);
+    EXPECT_EQ(*bias->GetWeight(0, 0), frozenLater);
+    EXPECT_NE(*bias->GetWeight(0, 1), 0.0);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Epochs
 

@@ -62,11 +62,6 @@ bool IsValidColumnList(int count, const int* columns, int limit) {
     return true;
 }
 
-// A valid column list of no more columns than limit.
-bool IsValidSelection(int count, const int* columns, int limit) {
-    return count <= limit && IsValidColumnList(count, columns, limit);
-}
-
 int* CopyColumns(int count, const int* columns) {
     if (count <= 0) {
         return nullptr;
@@ -492,7 +487,10 @@ void Data::GetCurrent(double* inputs, double* outputs, TLabelList** labels) {
     RUVO_CHECK(MbrNdxRows > 0);
     const int slot = MbrNdxCurrent;
     Deliver(InputRow(slot), MbrNdxInputs, MbrNdxInputSel, MbrDyaInputSel, inputs);
-    Deliver(OutputRow(slot), MbrNdxOutputs, MbrNdxOutputSel, MbrDyaOutputSel, outputs);
+    // An output selection applies only together with an input selection.
+    const bool selectOutputs = MbrNdxInputSel > 0;
+    Deliver(OutputRow(slot), MbrNdxOutputs, selectOutputs ? MbrNdxOutputSel : 0,
+            selectOutputs ? MbrDyaOutputSel : nullptr, outputs);
     if (labels != nullptr) {
         *labels = MbrHasLabels ? &MbrDyaLabels[slot] : nullptr;
     }
@@ -512,7 +510,7 @@ void Data::GetPrevious(double* inputs, double* outputs) {
 // Data: selections
 
 int Data::SelectInputs(int count, const int* columns) {
-    if (!IsValidSelection(count, columns, MbrNdxInputs)) {
+    if (!IsValidColumnList(count, columns, MbrNdxInputs)) {
         Raise(kInvalidInputColumn, "Data::SelectInputs");
     }
     int* copy = CopyColumns(count, columns);
@@ -528,10 +526,10 @@ void Data::GetInputSelection(int* count, int** columns) const {
 }
 
 void Data::SetSelections(int nIn, const int* inColumns, int nOut, const int* outColumns) {
-    if (!IsValidSelection(nIn, inColumns, MbrNdxInputs)) {
+    if (!IsValidColumnList(nIn, inColumns, MbrNdxInputs)) {
         Raise(kInvalidInputColumn, "Data::SetSelections");
     }
-    if (!IsValidSelection(nOut, outColumns, MbrNdxOutputs)) {
+    if (!IsValidColumnList(nOut, outColumns, MbrNdxOutputs)) {
         Raise(kInvalidOutputColumn, "Data::SetSelections");
     }
     std::unique_ptr<int[]> inCopy(CopyColumns(nIn, inColumns));

@@ -54,9 +54,10 @@ public:
 //
 // Selections: an input selection (MbrNdxInputSel > 0) makes row delivery hand over only the
 // selected input columns, in selection order; an output selection (MbrNdxOutputSel > 0) does the
-// same for the outputs. A selection names at most as many columns as the data set has, each within
-// its column range; anything else raises TException, so a delivered row never holds more values
-// than the data set's column counts and nothing is read outside a row.
+// same for the outputs, but only together with an input selection. A column may be selected more
+// than once; a column outside the data set's range raises TException when the selection is made,
+// so nothing is read outside a row. DeliveredInputs and DeliveredOutputs tell how many values one
+// row delivery writes, for sizing the caller's buffers.
 class Data {
 public:
     // rows slots of zeroed inputs and outputs (negative column counts count as 0) and, with
@@ -130,15 +131,16 @@ public:
     // wrapping between the newest and the oldest row. Without rows held the cursor stays.
     void MoveCursor(int step);
     // Copies the cursor row into the buffers (a null buffer is skipped): the selected input
-    // columns or all inputs, the selected output columns or all outputs, and, when labels is
-    // given, sets *labels as GetLabels does. REQUIRES: MbrNdxRows > 0.
+    // columns or all inputs; the selected output columns when both selections are set, otherwise
+    // all outputs; and, when labels is given, sets *labels as GetLabels does.
+    // REQUIRES: MbrNdxRows > 0.
     void GetCurrent(double* inputs, double* outputs, TLabelList** labels);
     // Moves the cursor one row backwards and delivers inputs and outputs as GetCurrent.
     void GetPrevious(double* inputs, double* outputs);
 
     // Replaces the input selection by a copy of columns (count 0 removes it) and returns count.
     // Raises "Invalid Input Data Column" at "Data::SelectInputs", keeping the old selection, when
-    // count is negative or larger than MbrNdxInputs or a column lies outside the inputs.
+    // count is negative or a column lies outside the inputs.
     int SelectInputs(int count, const int* columns);
     // *count and a new copy of the input selection (null when there is none); the caller releases
     // it with delete[].
@@ -153,6 +155,12 @@ public:
 
     // The start of slot's values; null when the data set has no such columns.
     // REQUIRES: 0 <= slot < MbrNdxRows.
+    // Number of input and output values one row delivery writes.
+    int DeliveredInputs() const { return MbrNdxInputSel > 0 ? MbrNdxInputSel : MbrNdxInputs; }
+    int DeliveredOutputs() const {
+        return MbrNdxInputSel > 0 && MbrNdxOutputSel > 0 ? MbrNdxOutputSel : MbrNdxOutputs;
+    }
+
     double* InputRow(int slot) const {
         return MbrDyaRtpInputs == nullptr
                    ? nullptr

@@ -522,8 +522,8 @@ double TTrainModule::TrainEpoch(Data* data, TKQstructure* params) {
     }
     // The buffers hold what the data set delivers; the network reads its own input and output
     // counts from them, so anything shorter would be read past its end.
-    const int numInputs = data->MbrNdxInputSel > 0 ? data->MbrNdxInputSel : data->MbrNdxInputs;
-    const int numTargets = data->MbrNdxOutputSel > 0 ? data->MbrNdxOutputSel : data->MbrNdxOutputs;
+    const int numInputs = data->DeliveredInputs();
+    const int numTargets = data->DeliveredOutputs();
     const int netInputs = network->layers[network->inLayer]->numNeurons;
     const int netOutputs = network->layers[network->outLayer]->numNeurons;
     if (numInputs < netInputs) {

@@ -391,8 +391,8 @@ void TRuvo::RecallData(
     // What one GetNext delivers: the selected columns, or all of them.
     const int dataInputs = std::max(data->MbrNdxInputs, 0);
     const int dataOutputs = std::max(data->MbrNdxOutputs, 0);
-    const int deliveredInputs = data->MbrNdxInputSel > 0 ? data->MbrNdxInputSel : dataInputs;
-    const int deliveredOutputs = data->MbrNdxOutputSel > 0 ? data->MbrNdxOutputSel : dataOutputs;
+    const int deliveredInputs = std::max(data->DeliveredInputs(), 0);
+    const int deliveredOutputs = std::max(data->DeliveredOutputs(), 0);
     if (rows > 0 && deliveredInputs < numInputs) {
         Raise("Invalid Input Data Column", location);
     }
@@ -401,8 +401,8 @@ void TRuvo::RecallData(
     }
 
     // Buffers large enough for everything GetNext may write and everything the network reads.
-    std::vector<double> inputs(std::max({numInputs, dataInputs, 1}), 0.0);
-    std::vector<double> targets(std::max({numOutputs, dataOutputs, 1}), 0.0);
+    std::vector<double> inputs(std::max({numInputs, dataInputs, deliveredInputs, 1}), 0.0);
+    std::vector<double> targets(std::max({numOutputs, dataOutputs, deliveredOutputs, 1}), 0.0);
     std::vector<double> outputs(std::max(numOutputs, 1), 0.0);
 
     data->Rewind();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <functional>
@@ -277,8 +278,8 @@ TEST(DataSelectionTest, DeliveryFollowsTheSelections) {
          {1},
          {200, kUntouched, kUntouched, kUntouched},
          {-20, kUntouched}},
-        // An output selection alone is applied too: the caller sized its buffer for it.
-        {"outputs only", {}, {1}, {2, 20, 200, 2000}, {-20, kUntouched}},
+        // An output selection is used only together with an input selection.
+        {"outputs only", {}, {1}, {2, 20, 200, 2000}, {-2, -20}},
     };
     for (const SelectionRow& row : kRows) {
         SCOPED_TRACE(row.name);
@@ -292,7 +293,25 @@ TEST(DataSelectionTest, DeliveryFollowsTheSelections) {
         data->GetNext(inputs.data(), outputs.data());
         EXPECT_EQ(row.inputs, inputs);
         EXPECT_EQ(row.outputs, outputs);
+        // The delivered counts tell exactly how much of each buffer was written.
+        EXPECT_EQ(data->DeliveredInputs(), std::count_if(row.inputs.begin(), row.inputs.end(),
+                                                         [](double v) { return v != kUntouched; }));
+        EXPECT_EQ(data->DeliveredOutputs(),
+                  std::count_if(row.outputs.begin(), row.outputs.end(),
+                                [](double v) { return v != kUntouched; }));
     }
+}
+
+TEST(DataSelectionTest, ASelectionMayNameMoreColumnsThanTheDataSetHas) {
+    auto data = Filled(2, 2, 2, 1);
+    const int columns[] = {0, 1, 1};
+    EXPECT_EQ(3, data->SelectInputs(3, columns));
+    data->Rewind();
+    std::vector<double> inputs(3);
+    std::vector<double> outputs(1);
+    data->GetNext(inputs.data(), outputs.data());
+    EXPECT_EQ((std::vector<double>{1, 10, 10}), inputs);
+    EXPECT_EQ(3, data->DeliveredInputs());
 }
 
 TEST(DataSelectionTest, SelectInputsCopiesAndReportsTheSelection) {
@@ -334,7 +353,6 @@ TEST(DataSelectionTest, BadSelectionsAreRejectedAndTheOldOneKept) {
     const BadSelectionRow kRows[] = {
         {"input column at the count", {4}, {}, 1, "Invalid Input Data Column"},
         {"negative input column", {-1}, {}, 1, "Invalid Input Data Column"},
-        {"more inputs than columns", {0, 1, 2, 3, 0}, {}, 5, "Invalid Input Data Column"},
         {"negative count", {}, {}, -1, "Invalid Input Data Column"},
         {"output column at the count", {0}, {2}, 1, "Invalid Output Data Column"},
         {"negative output column", {0}, {-1}, 1, "Invalid Output Data Column"},

@@ -88,7 +88,8 @@ int TConnectedConnections::SetWeights(const double* buffer, int) {
 
 void TConnectedConnections::RandomizeWeights(double min, double max) {
     const int n = NumFrom() * NumTo();
-    if (RandomBoundsEqual(min, max)) {
+    // Exact comparison: a bound that is not a number still draws one number per weight.
+    if (min == max) {
         for (int i = 0; i < n; ++i) {
             array_weights[i] = min;
         }

@@ -118,7 +118,8 @@ int TPrunedConnections::SetWeights(const double* buffer, int mask) {
 
 void TPrunedConnections::RandomizeWeights(double min, double max) {
     const int n = NumFrom() * NumTo();
-    const bool same = RandomBoundsEqual(min, max);
+    // Exact comparison: a bound that is not a number still draws one number per weight.
+    const bool same = min == max;
     for (int i = 0; i < n; ++i) {
         if ((array_masks[i] & FMaskTrainable) != 0) {
             array_weights[i] = same ? min : RandomWeight(min, max);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -202,6 +203,18 @@ TEST(TConnectedConnectionsTest, RandomizeWeightsDrawsInStorageOrderAndSkipsDraws
     m.conn->RandomizeWeights(0.5, 0.5);
     EXPECT_EQ(GetRandomSeed(), seed);
     EXPECT_EQ(WeightsOf(m.conn, 0), std::vector<double>(6, 0.5));
+
+    // The matrices compare the bounds exactly: a bound that is not a number is not equal to the
+    // other, so one number is still drawn per weight.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    ResetRandomGenerator();
+    for (int i = 0; i < 6; ++i) {
+        RandomWeight(-1.0, 1.0);
+    }
+    const std::uint32_t afterSix = GetRandomSeed();
+    ResetRandomGenerator();
+    m.conn->RandomizeWeights(nan, nan);
+    EXPECT_EQ(GetRandomSeed(), afterSix);
 }
 
 TEST(TConnectedConnectionsTest, PropagateAddsToTheNetInput) {

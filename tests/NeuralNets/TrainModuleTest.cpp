@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -792,6 +794,520 @@ TEST(TTrainModuleTest, QuadPenaltyShrinksEveryWeightByRateTimesWeight) {
     }
     const double squared = plainError * plainError * 2 * 4;  // sum of squared errors
     EXPECT_NEAR(penalisedError, std::sqrt((squared + term) / 2 / 4), 1e-12);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Exact formulas
+//
+// Each expected value below is the formula written out with plain doubles, products taken left to
+// right and squares as plain products, and compared bit for bit. Each test also computes the
+// results of the slips that change only the last digits (a product grouped the other way, a square
+// taken as (b * w) * w, a sum taken in another order, a fused multiply-add) and first asserts that
+// its inputs tell every one of them apart from the expected value, so that such a slip in the
+// visitors or in the direct walks fails the comparison.
+
+// One wrong order of a formula, named for the failure message.
+template <class Fn>
+struct WrongOrder {
+    const char* name;
+    Fn value;
+};
+
+using DerivativeRule = double (*)(double e, double g, double a);
+
+struct DerivativeRow {
+    const char* name;
+    TActFunction fn;
+    bool gainLayer;
+    int errorFunction;
+    double e;  // error signal with respect to the activation
+    double g;  // gain
+    double a;  // activation
+    DerivativeRule rule;
+    std::vector<WrongOrder<DerivativeRule>> wrongOrders;
+};
+
+TEST(TBackpropModuleTest, DerivativeRulesTakeTheirProductsLeftToRight) {
+    const DerivativeRow kRows[] = {
+        {"linear",
+         ActLinear,
+         false,
+         0,
+         -0.3,
+         1.0,
+         0.7,
+         [](double e, double, double) { return e; },
+         {}},
+        {"linear with gain",
+         ActLinearGain,
+         true,
+         0,
+         -0.3,
+         1.5,
+         0.7,
+         [](double e, double g, double) { return e * g; },
+         {}},
+        {"sigmoid",
+         ActSigmoid,
+         false,
+         0,
+         -0.8,
+         1.0,
+         0.1,
+         [](double e, double, double a) { return (e * a) * (1.0 - a); },
+         {{"e (a (1 - a))", [](double e, double, double a) { return e * (a * (1.0 - a)); }},
+          {"e (a - a a)", [](double e, double, double a) { return e * (a - a * a); }},
+          {"(e (1 - a)) a", [](double e, double, double a) { return (e * (1.0 - a)) * a; }}}},
+        {"tanh",
+         ActTanh,
+         false,
+         0,
+         -0.9,
+         1.0,
+         0.8,
+         [](double e, double, double a) { return e * (1.0 - a * a); },
+         {{"e ((1 - a) (1 + a))",
+           [](double e, double, double a) { return e * ((1.0 - a) * (1.0 + a)); }},
+          {"e - (e a) a", [](double e, double, double a) { return e - (e * a) * a; }},
+          {"1 - a a fused", [](double e, double, double a) { return e * std::fma(-a, a, 1.0); }}}},
+        {"sigmoid with gain",
+         ActSigmoidGain,
+         true,
+         0,
+         -0.9,
+         0.9,
+         0.3,
+         [](double e, double g, double a) { return ((e * g) * a) * (1.0 - a); },
+         {{"e (g (a (1 - a)))",
+           [](double e, double g, double a) { return e * (g * (a * (1.0 - a))); }},
+          {"(e g) (a (1 - a))",
+           [](double e, double g, double a) { return (e * g) * (a * (1.0 - a)); }},
+          {"((e a) (1 - a)) g",
+           [](double e, double g, double a) { return ((e * a) * (1.0 - a)) * g; }},
+          {"(e (g a)) (1 - a)",
+           [](double e, double g, double a) { return (e * (g * a)) * (1.0 - a); }}}},
+        {"tanh with gain",
+         ActTanhGain,
+         true,
+         0,
+         -0.8,
+         1.5,
+         0.3,
+         [](double e, double g, double a) { return (e * g) * (1.0 - a * a); },
+         {{"e (g (1 - a a))", [](double e, double g, double a) { return e * (g * (1.0 - a * a)); }},
+          {"(e (1 - a a)) g", [](double e, double g, double a) { return (e * (1.0 - a * a)) * g; }},
+          {"(e g) ((1 - a) (1 + a))",
+           [](double e, double g, double a) { return (e * g) * ((1.0 - a) * (1.0 + a)); }}}},
+        // Sigmoid outputs with cross entropy: output - target is already the signal.
+        {"sigmoid output, cross entropy",
+         ActSigmoid,
+         false,
+         1,
+         -0.8,
+         1.0,
+         0.1,
+         [](double e, double, double) { return e; },
+         {}},
+    };
+    for (const DerivativeRow& row : kRows) {
+        SCOPED_TRACE(row.name);
+        const double expected = row.rule(row.e, row.g, row.a);
+        for (const auto& wrong : row.wrongOrders) {
+            ASSERT_NE(expected, wrong.value(row.e, row.g, row.a))
+                << "the inputs do not tell apart " << wrong.name;
+        }
+        const int counts[] = {0, 1, 1};
+        TConnectedNetwork net(3, counts);
+        if (row.gainLayer) {
+            net.layers[2]->Destroy();
+            net.layers[2] = new TGainLayer(&net, 2, 1, row.g);
+        }
+        net.layers[2]->SetActFunction(row.fn);
+        net.CreateConnections(1, 2);
+        TBackpropModule module(&net);
+        net.layers[1]->activations[0] = 0.5;
+        net.layers[2]->activations[0] = row.a;
+        module.errorNet->layers[2]->activations[0] = row.e;
+        module.BackpropagateLayer(2, row.errorFunction);
+        EXPECT_EQ(module.errorNet->layers[2]->activations[0], expected);
+    }
+}
+
+// The matrix kinds the training walks treat apart: the two classes with contiguous storage,
+// walked directly (a prunable matrix with fixed arcs through the loops that test the flags), and
+// a subclass, walked by the visitors.
+enum class WalkKind { kFullyConnected, kPrunable, kPrunableWithFixedArcs, kVisitor };
+
+const char* KindName(WalkKind kind) {
+    switch (kind) {
+        case WalkKind::kFullyConnected:
+            return "fully connected";
+        case WalkKind::kPrunable:
+            return "prunable, all trainable";
+        case WalkKind::kPrunableWithFixedArcs:
+            return "prunable, some arcs fixed";
+        case WalkKind::kVisitor:
+            return "visitor walk, some arcs fixed";
+    }
+    return "";
+}
+
+constexpr WalkKind kWalkKinds[] = {WalkKind::kFullyConnected, WalkKind::kPrunable,
+                                   WalkKind::kPrunableWithFixedArcs, WalkKind::kVisitor};
+
+// An empty layer 0, nFrom inputs and nTo linear neurons, the matrix from layer 1 to layer 2 of the
+// given kind with weights drawn in [-1, 1); with fixed arcs, arc (1, 2) is frozen and arc (2, 0)
+// pruned.
+std::unique_ptr<TConnectedNetwork> BuildTwoLayers(WalkKind kind, int nFrom, int nTo) {
+    const int counts[] = {0, nFrom, nTo};
+    auto net = std::make_unique<TConnectedNetwork>(3, counts);
+    net->layers[2]->SetActFunction(ActLinear);
+    net->CreateConnections(1, 2);
+    if (kind == WalkKind::kPrunable || kind == WalkKind::kPrunableWithFixedArcs) {
+        UseVisitorWalks<TPrunedConnections>(net.get());
+    } else if (kind == WalkKind::kVisitor) {
+        UseVisitorWalks<TPrunedVisitorOnly>(net.get());
+    }
+    ResetRandomGenerator();
+    net->RandomizeWeights(-1.0, 1.0);
+    if (kind == WalkKind::kPrunableWithFixedArcs || kind == WalkKind::kVisitor) {
+        net->priv_conns_index[2][1]->FreezeWeight(1, 2);
+        net->priv_conns_index[2][1]->PruneWeight(2, 0);
+    }
+    return net;
+}
+
+bool ArcTrainable(TBasicNetwork* net, int f, int t) {
+    return (net->priv_conns_index[2][1]->GetFlags(f, t) & FMaskAll) == FMaskAll;
+}
+
+double& Arc(TBasicNetwork* net, int f, int t) {
+    return *net->priv_conns_index[2][1]->GetWeight(f, t);
+}
+
+// The weights of the matrix from layer 1 to layer 2, row by to-neuron.
+std::vector<double> ArcValues(TBasicNetwork* net) {
+    std::vector<double> values;
+    const int nFrom = net->layers[1]->numNeurons;
+    const int nTo = net->layers[2]->numNeurons;
+    for (int t = 0; t < nTo; ++t) {
+        for (int f = 0; f < nFrom; ++f) {
+            values.push_back(Arc(net, f, t));
+        }
+    }
+    return values;
+}
+
+// Sets every existing weight of the matrix from layer 1 to layer 2 to a value of its own with all
+// the digits of a double.
+void FillArcs(TBasicNetwork* net, double scale, double phase) {
+    const int nFrom = net->layers[1]->numNeurons;
+    const int nTo = net->layers[2]->numNeurons;
+    for (int t = 0; t < nTo; ++t) {
+        for (int f = 0; f < nFrom; ++f) {
+            if ((net->priv_conns_index[2][1]->GetFlags(f, t) & FMaskExists) != 0) {
+                Arc(net, f, t) = scale * std::sin(phase + 0.9 * t + 2.3 * f);
+            }
+        }
+    }
+}
+
+// For every from-neuron f, e_f += w * e_t over the to-neurons in row order on top of what e_f
+// held, and g += e_t * y_f for every trainable arc. Nine rows and fifteen columns take the direct
+// walks through two blocks of four rows and seven pairs of columns and through the rest.
+TEST(TBackpropModuleTest, ErrorsAndDeltasAccumulateInRowOrder) {
+    const int nFrom = 15;
+    const int nTo = 9;
+    std::vector<double> y(nFrom);
+    std::vector<double> before(nFrom);  // e_f pushed back from higher layers
+    std::vector<double> signals(nTo);
+    for (int f = 0; f < nFrom; ++f) {
+        y[f] = 0.9 * std::sin(0.3 + 1.7 * f);
+        before[f] = 0.5 * std::cos(0.5 + 2.9 * f);
+    }
+    for (int t = 0; t < nTo; ++t) {
+        signals[t] = 0.8 * std::sin(0.8 + 1.3 * t);
+    }
+    for (WalkKind kind : kWalkKinds) {
+        SCOPED_TRACE(KindName(kind));
+        auto net = BuildTwoLayers(kind, nFrom, nTo);
+        FillArcs(net.get(), 0.9, 0.3);
+        TBackpropModule module(net.get());
+        TBasicNetwork* e = module.errorNet;
+        FillArcs(e, 0.001, 1.0);
+        const std::vector<double> g0 = ArcValues(e);
+        std::copy(y.begin(), y.end(), net->layers[1]->activations);
+        std::copy(before.begin(), before.end(), e->layers[1]->activations);
+        std::copy(signals.begin(), signals.end(), e->layers[2]->activations);
+
+        // The signals of the from-layer when the rows' terms are added in the given order to the
+        // value held before; or (a wrong order) the terms of each group of rows summed apart and
+        // then added, groups of all rows after the held value or groups of four rows.
+        enum class Sum { kInOrder, kFused, kHeldValueLast, kBlocksOfFourApart };
+        const auto summed = [&](const std::vector<int>& rows, Sum how) {
+            const int group = how == Sum::kHeldValueLast       ? nTo
+                              : how == Sum::kBlocksOfFourApart ? 4
+                                                               : 0;
+            std::vector<double> sums(nFrom);
+            for (int f = 0; f < nFrom; ++f) {
+                double sum = before[f];
+                double part = 0.0;
+                for (std::size_t k = 0; k < rows.size(); ++k) {
+                    const int t = rows[k];
+                    const double w = ArcTrainable(net.get(), f, t) ? Arc(net.get(), f, t) : 0.0;
+                    if (group != 0) {
+                        part = part + w * signals[t];
+                        if ((k + 1) % group == 0 || k + 1 == rows.size()) {
+                            sum = sum + part;
+                            part = 0.0;
+                        }
+                    } else if (ArcTrainable(net.get(), f, t)) {
+                        sum = how == Sum::kFused ? std::fma(w, signals[t], sum)
+                                                 : sum + w * signals[t];
+                    }
+                }
+                sums[f] = sum;
+            }
+            return sums;
+        };
+        std::vector<int> rowOrder(nTo);
+        for (int t = 0; t < nTo; ++t) {
+            rowOrder[t] = t;
+        }
+        const std::vector<double> expected = summed(rowOrder, Sum::kInOrder);
+        ASSERT_FALSE(BitIdentical(expected, summed(rowOrder, Sum::kHeldValueLast)))
+            << "the inputs do not tell apart the held value added last";
+        ASSERT_FALSE(BitIdentical(expected, summed(rowOrder, Sum::kFused)))
+            << "the inputs do not tell apart fused terms";
+        // Also in the last column, which the direct walk takes on its own.
+        ASSERT_NE(expected.back(), summed(rowOrder, Sum::kBlocksOfFourApart).back())
+            << "the inputs do not tell apart blocks of four rows summed apart";
+        for (int t = 0; t + 1 < nTo; ++t) {
+            std::vector<int> swapped = rowOrder;
+            std::swap(swapped[t], swapped[t + 1]);
+            ASSERT_FALSE(BitIdentical(expected, summed(swapped, Sum::kInOrder)))
+                << "the inputs do not tell apart rows " << t << " and " << t + 1 << " swapped";
+        }
+
+        std::vector<double> gradients = g0;
+        std::vector<double> fusedGradients = g0;
+        for (int t = 0; t < nTo; ++t) {
+            for (int f = 0; f < nFrom; ++f) {
+                const std::size_t i = static_cast<std::size_t>(t) * nFrom + f;
+                if (ArcTrainable(net.get(), f, t)) {
+                    gradients[i] = g0[i] + signals[t] * y[f];
+                    fusedGradients[i] = std::fma(signals[t], y[f], g0[i]);
+                }
+            }
+        }
+        ASSERT_FALSE(BitIdentical(gradients, fusedGradients))
+            << "the inputs do not tell apart fused gradients";
+
+        module.BackpropagateLayer(2, 0);
+        for (int f = 0; f < nFrom; ++f) {
+            EXPECT_EQ(e->layers[1]->activations[f], expected[f]) << "e_" << f;
+        }
+        EXPECT_TRUE(BitIdentical(ArcValues(e), gradients));
+    }
+}
+
+// The plain step w -= learningRate * g and the momentum step delta = -learningRate * g +
+// momentum * d; d = delta; w += delta, on every trainable arc.
+TEST(TBackpropModuleTest, WeightStepsKeepTheirOrder) {
+    struct Row {
+        double learningRate;
+        double momentum;
+    };
+    const Row kRows[] = {{0.3, 0.0}, {0.3, 0.9}, {0.7, 0.35}};
+    for (const Row& row : kRows) {
+        for (WalkKind kind : kWalkKinds) {
+            SCOPED_TRACE(testing::Message() << "learning rate " << row.learningRate << ", momentum "
+                                            << row.momentum << ", " << KindName(kind));
+            const int nFrom = 3;
+            const int nTo = 5;
+            auto net = BuildTwoLayers(kind, nFrom, nTo);
+            TBackpropModule module(net.get());
+            // Steps larger than the weights, so that the last digits of a step show in the result.
+            FillArcs(module.errorNet, 4.0, 1.0);
+            FillArcs(module.momentumNet, 3.0, 2.0);
+            const std::vector<double> w0 = ArcValues(net.get());
+            const std::vector<double> g = ArcValues(module.errorNet);
+            const std::vector<double> d0 = ArcValues(module.momentumNet);
+            const double lr = row.learningRate;
+            const double m = row.momentum;
+
+            std::vector<double> w = w0;
+            std::vector<double> d = d0;
+            std::vector<double> fused = w0;
+            std::vector<double> stepThenMomentum = w0;
+            std::vector<double> fusedDelta = w0;
+            for (int t = 0; t < nTo; ++t) {
+                for (int f = 0; f < nFrom; ++f) {
+                    const std::size_t i = static_cast<std::size_t>(t) * nFrom + f;
+                    if (!ArcTrainable(net.get(), f, t)) {
+                        continue;
+                    }
+                    if (m == 0.0) {
+                        w[i] = w0[i] - lr * g[i];
+                        fused[i] = std::fma(-lr, g[i], w0[i]);
+                    } else {
+                        const double delta = -lr * g[i] + m * d0[i];
+                        d[i] = delta;
+                        w[i] = w0[i] + delta;
+                        stepThenMomentum[i] = (w0[i] - lr * g[i]) + m * d0[i];
+                        fusedDelta[i] = w0[i] + std::fma(m, d0[i], -lr * g[i]);
+                        fused[i] = w0[i] + std::fma(-lr, g[i], m * d0[i]);
+                    }
+                }
+            }
+            ASSERT_FALSE(BitIdentical(w, fused)) << "the inputs do not tell apart a fused step";
+            if (m != 0.0) {
+                ASSERT_FALSE(BitIdentical(w, stepThenMomentum))
+                    << "the inputs do not tell apart (w - rate g) + momentum d";
+                ASSERT_FALSE(BitIdentical(w, fusedDelta))
+                    << "the inputs do not tell apart a fused momentum term";
+            }
+
+            module.UpdateWeights(lr, m);
+            EXPECT_TRUE(BitIdentical(ArcValues(net.get()), w));
+            EXPECT_TRUE(BitIdentical(ArcValues(module.momentumNet), d));
+        }
+    }
+}
+
+// QUADPENALTY: k1 = ((EPSILON1 * learningRate) * patterns) / total, k2 likewise, and
+// g += (k1 * beta / (1 + beta * w*w)^2 + k2) * 2w; LWF, with r = FORGETTINGRATE:
+// g += (sgn(w) * r) * (r / learningRate).
+TEST(TTrainModuleTest, PenaltyGradientsKeepTheirOrder) {
+    struct Row {
+        const char* word;
+        std::vector<std::pair<const char*, const char*>> keys;
+        int patterns;
+        int total;
+        double learningRate;
+    };
+    const Row kRows[] = {
+        {"QUADPENALTY", {{"EPSILON1", "0.39"}, {"EPSILON2", "0.01"}, {"BETA", "5.3"}}, 1, 3, 0.4},
+        {"QUADPENALTY", {{"EPSILON1", "0.37"}, {"EPSILON2", "0.02"}, {"BETA", "6.7"}}, 1, 5, 0.7},
+        {"LWF", {{"FORGETTINGRATE", "0.3"}}, 1, 3, 0.4},
+    };
+    for (const Row& row : kRows) {
+        TKQstructure penalty(row.word);
+        for (const auto& key : row.keys) {
+            penalty.SetString(key.first, key.second);
+        }
+        // The constants as the module reads them; absent ones as it defaults them.
+        const auto constant = [&penalty](const char* key, double fallback) {
+            const TKQstructure* value = penalty.Find(key);
+            return value == nullptr ? fallback : std::strtod(value->type, nullptr);
+        };
+        const double epsilon1 = constant("EPSILON1", 0.0);
+        const double epsilon2 = constant("EPSILON2", 0.0);
+        const double beta = constant("BETA", 1.0);
+        const double rate = constant("FORGETTINGRATE", 0.0);
+        const double lr = row.learningRate;
+        const bool quadratic = std::strcmp(row.word, "QUADPENALTY") == 0;
+        const double k1 = ((epsilon1 * lr) * row.patterns) / row.total;
+        const double k2 = ((epsilon2 * lr) * row.patterns) / row.total;
+        const double share = static_cast<double>(row.patterns) / row.total;
+        const double ratio = rate / lr;
+
+        using Term = std::function<double(double w, double g)>;
+        const auto quad = [beta](double k1x, double k2x) -> Term {
+            return [beta, k1x, k2x](double w, double g) {
+                const double d = 1.0 + beta * (w * w);
+                return g + ((k1x * beta) / (d * d) + k2x) * (2.0 * w);
+            };
+        };
+        const Term expectedTerm =
+            quadratic ? quad(k1, k2) : Term([rate, ratio](double w, double g) {
+                const double sign = w > 0.0 ? 1.0 : (w < 0.0 ? -1.0 : 0.0);
+                return g + (sign * rate) * ratio;
+            });
+        std::vector<WrongOrder<Term>> wrongOrders;
+        if (quadratic) {
+            wrongOrders = {
+                {"patterns / total first", quad((epsilon1 * lr) * share, (epsilon2 * lr) * share)},
+                {"EPSILON (rate patterns / total)",
+                 quad(epsilon1 * ((lr * row.patterns) / row.total),
+                      epsilon2 * ((lr * row.patterns) / row.total))},
+                {"k1 (beta / d d)",
+                 [=](double w, double g) {
+                     const double d = 1.0 + beta * (w * w);
+                     return g + (k1 * (beta / (d * d)) + k2) * (2.0 * w);
+                 }},
+                {"(beta w) w",
+                 [=](double w, double g) {
+                     const double d = 1.0 + (beta * w) * w;
+                     return g + ((k1 * beta) / (d * d) + k2) * (2.0 * w);
+                 }},
+                {"((k1 beta) / d) / d",
+                 [=](double w, double g) {
+                     const double d = 1.0 + beta * (w * w);
+                     return g + (((k1 * beta) / d) / d + k2) * (2.0 * w);
+                 }},
+                {"2w distributed",
+                 [=](double w, double g) {
+                     const double d = 1.0 + beta * (w * w);
+                     return g + ((k1 * beta) / (d * d)) * (2.0 * w) + k2 * (2.0 * w);
+                 }},
+                {"fused",
+                 [=](double w, double g) {
+                     const double d = 1.0 + beta * (w * w);
+                     return std::fma((k1 * beta) / (d * d) + k2, 2.0 * w, g);
+                 }},
+            };
+        } else {
+            wrongOrders = {
+                {"sgn(w) ((rate rate) / learningRate)",
+                 [=](double w, double g) {
+                     const double sign = w > 0.0 ? 1.0 : (w < 0.0 ? -1.0 : 0.0);
+                     return g + sign * ((rate * rate) / lr);
+                 }},
+                {"fused",
+                 [=](double w, double g) {
+                     const double sign = w > 0.0 ? 1.0 : (w < 0.0 ? -1.0 : 0.0);
+                     return std::fma(sign * rate, ratio, g);
+                 }},
+            };
+        }
+
+        for (WalkKind kind : kWalkKinds) {
+            SCOPED_TRACE(testing::Message() << row.word << " " << row.patterns << "/" << row.total
+                                            << ", " << KindName(kind));
+            // A larger matrix: a slip changes the last digit of a constant, which shows only in
+            // some of the arcs' results.
+            const int nFrom = 7;
+            const int nTo = 9;
+            auto net = BuildTwoLayers(kind, nFrom, nTo);
+            TBackpropModule module(net.get());
+            FillArcs(module.errorNet, 0.001, 1.0);
+            const std::vector<double> w = ArcValues(net.get());
+            const std::vector<double> g0 = ArcValues(module.errorNet);
+            // On every trainable arc, term(w, g); the others keep g.
+            const auto applied = [&](const Term& term) {
+                std::vector<double> g = g0;
+                for (int t = 0; t < nTo; ++t) {
+                    for (int f = 0; f < nFrom; ++f) {
+                        const std::size_t i = static_cast<std::size_t>(t) * nFrom + f;
+                        if (ArcTrainable(net.get(), f, t)) {
+                            g[i] = term(w[i], g0[i]);
+                        }
+                    }
+                }
+                return g;
+            };
+            const std::vector<double> expected = applied(expectedTerm);
+            for (const auto& wrong : wrongOrders) {
+                ASSERT_FALSE(BitIdentical(expected, applied(wrong.value)))
+                    << "the inputs do not tell apart " << wrong.name;
+            }
+
+            module.AddPenaltyGradient(&penalty, row.patterns, row.total, lr);
+            EXPECT_TRUE(BitIdentical(ArcValues(module.errorNet), expected));
+            EXPECT_TRUE(BitIdentical(ArcValues(net.get()), w));
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 // of the programs' command lines and runs.
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -76,9 +77,11 @@ inline ProgramResult RunProgram(const std::string& program,
     return result;
 }
 
-// A fresh empty folder under the test temporary directory.
+// A fresh empty folder under the test temporary directory. The process id keeps tests that ctest
+// runs in parallel, each in its own process, out of each other's folders.
 inline std::string MakeTempFolder(const std::string& name) {
-    const std::string dir = ::testing::TempDir() + "ruvo_" + name;
+    const std::string dir =
+        ::testing::TempDir() + "ruvo_" + std::to_string(static_cast<long>(getpid())) + "_" + name;
     std::system(("rm -rf " + ShellQuote(dir) + " && mkdir -p " + ShellQuote(dir)).c_str());
     return dir;
 }

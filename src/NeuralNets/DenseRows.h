@@ -200,6 +200,24 @@ void CopyAroundNewRow(const T* old, int nFrom, int nTo, int index, T* dst) {
     }
 }
 
+// The visiting walk of a matrix stored row by to-neuron: calls visit(f, t, i, trainable) for every
+// arc (f, t), i = t * nFrom + f, in storage order. With masks null every arc exists and is
+// trainable (a fully connected matrix); otherwise only arcs whose flags pass mask are visited.
+template <class Visit>
+inline void ForEachStoredArc(
+    int nFrom, int nTo, const unsigned char* masks, int mask, Visit visit) {
+    std::size_t i = 0;
+    for (int t = 0; t < nTo; ++t) {
+        for (int f = 0; f < nFrom; ++f, ++i) {
+            if (masks == nullptr) {
+                visit(f, t, i, static_cast<char>(1));
+            } else if (PassesMask(masks[i], mask)) {
+                visit(f, t, i, static_cast<char>((masks[i] & FMaskTrainable) != 0));
+            }
+        }
+    }
+}
+
 }  // namespace dense
 }  // namespace ruvo
 

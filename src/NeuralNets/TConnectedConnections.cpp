@@ -150,61 +150,52 @@ void TConnectedConnections::IterateOutArcs(TIterateObj& visitor, int f, int) {
 }
 
 void TConnectedConnections::IterateArcs(TIterateObj& visitor, int) {
-    const int nFrom = NumFrom();
-    const int nTo = NumTo();
     visitor.Bind(network->layers[from], network->layers[to]);
-    visitor.trainable = 1;
     double* w = array_weights;
-    for (int t = 0; t < nTo; ++t) {
-        for (int f = 0; f < nFrom; ++f, ++w) {
-            visitor.fromNeuron = f;
-            visitor.toNeuron = t;
-            visitor.weight = w;
-            visitor.Visit();
-        }
-    }
+    dense::ForEachStoredArc(NumFrom(), NumTo(), nullptr, 0,
+                            [&](int f, int t, std::size_t i, char trainable) {
+                                visitor.fromNeuron = f;
+                                visitor.toNeuron = t;
+                                visitor.trainable = trainable;
+                                visitor.weight = w + i;
+                                visitor.Visit();
+                            });
 }
 
 void TConnectedConnections::IterateArcs2(TIterateObj2& visitor, TBasicNetwork* network2, int) {
-    const int nFrom = NumFrom();
-    const int nTo = NumTo();
     visitor.Bind(network, network2, from, to);
     // Same type name, hence the same class and storage layout.
-    double* w2 = static_cast<TConnectedConnections*>(visitor.conn2)->array_weights;
     double* w1 = array_weights;
-    visitor.trainable = 1;
-    for (int t = 0; t < nTo; ++t) {
-        for (int f = 0; f < nFrom; ++f, ++w1, ++w2) {
-            visitor.fromNeuron = f;
-            visitor.toNeuron = t;
-            visitor.weight1 = w1;
-            visitor.weight2 = w2;
-            visitor.Visit();
-        }
-    }
+    double* w2 = static_cast<TConnectedConnections*>(visitor.conn2)->array_weights;
+    dense::ForEachStoredArc(NumFrom(), NumTo(), nullptr, 0,
+                            [&](int f, int t, std::size_t i, char trainable) {
+                                visitor.fromNeuron = f;
+                                visitor.toNeuron = t;
+                                visitor.trainable = trainable;
+                                visitor.weight1 = w1 + i;
+                                visitor.weight2 = w2 + i;
+                                visitor.Visit();
+                            });
 }
 
 void TConnectedConnections::IterateArcs3(TIterateObj3& visitor,
                                          TBasicNetwork* network2,
                                          TBasicNetwork* network3,
                                          int) {
-    const int nFrom = NumFrom();
-    const int nTo = NumTo();
     visitor.Bind(network, network2, network3, from, to);
+    double* w1 = array_weights;
     double* w2 = static_cast<TConnectedConnections*>(visitor.conn2)->array_weights;
     double* w3 = static_cast<TConnectedConnections*>(visitor.conn3)->array_weights;
-    double* w1 = array_weights;
-    visitor.trainable = 1;
-    for (int t = 0; t < nTo; ++t) {
-        for (int f = 0; f < nFrom; ++f, ++w1, ++w2, ++w3) {
-            visitor.fromNeuron = f;
-            visitor.toNeuron = t;
-            visitor.weight1 = w1;
-            visitor.weight2 = w2;
-            visitor.weight3 = w3;
-            visitor.Visit();
-        }
-    }
+    dense::ForEachStoredArc(NumFrom(), NumTo(), nullptr, 0,
+                            [&](int f, int t, std::size_t i, char trainable) {
+                                visitor.fromNeuron = f;
+                                visitor.toNeuron = t;
+                                visitor.trainable = trainable;
+                                visitor.weight1 = w1 + i;
+                                visitor.weight2 = w2 + i;
+                                visitor.weight3 = w3 + i;
+                                visitor.Visit();
+                            });
 }
 
 const char* TConnectedConnections::GetConnectionsNType() const {

@@ -207,70 +207,52 @@ void TPrunedConnections::IterateOutArcs(TIterateObj& visitor, int f, int mask) {
 }
 
 void TPrunedConnections::IterateArcs(TIterateObj& visitor, int mask) {
-    const int nFrom = NumFrom();
-    const int nTo = NumTo();
     visitor.Bind(network->layers[from], network->layers[to]);
-    std::size_t i = 0;
-    for (int t = 0; t < nTo; ++t) {
-        for (int f = 0; f < nFrom; ++f, ++i) {
-            const unsigned char flags = array_masks[i];
-            if (PassesMask(flags, mask)) {
-                visitor.fromNeuron = f;
-                visitor.toNeuron = t;
-                visitor.trainable = static_cast<char>((flags & FMaskTrainable) != 0);
-                visitor.weight = array_weights + i;
-                visitor.Visit();
-            }
-        }
-    }
+    double* w = array_weights;
+    dense::ForEachStoredArc(NumFrom(), NumTo(), array_masks, mask,
+                            [&](int f, int t, std::size_t i, char trainable) {
+                                visitor.fromNeuron = f;
+                                visitor.toNeuron = t;
+                                visitor.trainable = trainable;
+                                visitor.weight = w + i;
+                                visitor.Visit();
+                            });
 }
 
 void TPrunedConnections::IterateArcs2(TIterateObj2& visitor, TBasicNetwork* network2, int mask) {
-    const int nFrom = NumFrom();
-    const int nTo = NumTo();
     visitor.Bind(network, network2, from, to);
     // Same type name, hence the same class and storage layout.
+    double* w1 = array_weights;
     double* w2 = static_cast<TPrunedConnections*>(visitor.conn2)->array_weights;
-    std::size_t i = 0;
-    for (int t = 0; t < nTo; ++t) {
-        for (int f = 0; f < nFrom; ++f, ++i) {
-            const unsigned char flags = array_masks[i];
-            if (PassesMask(flags, mask)) {
-                visitor.fromNeuron = f;
-                visitor.toNeuron = t;
-                visitor.trainable = static_cast<char>((flags & FMaskTrainable) != 0);
-                visitor.weight1 = array_weights + i;
-                visitor.weight2 = w2 + i;
-                visitor.Visit();
-            }
-        }
-    }
+    dense::ForEachStoredArc(NumFrom(), NumTo(), array_masks, mask,
+                            [&](int f, int t, std::size_t i, char trainable) {
+                                visitor.fromNeuron = f;
+                                visitor.toNeuron = t;
+                                visitor.trainable = trainable;
+                                visitor.weight1 = w1 + i;
+                                visitor.weight2 = w2 + i;
+                                visitor.Visit();
+                            });
 }
 
 void TPrunedConnections::IterateArcs3(TIterateObj3& visitor,
                                       TBasicNetwork* network2,
                                       TBasicNetwork* network3,
                                       int mask) {
-    const int nFrom = NumFrom();
-    const int nTo = NumTo();
     visitor.Bind(network, network2, network3, from, to);
+    double* w1 = array_weights;
     double* w2 = static_cast<TPrunedConnections*>(visitor.conn2)->array_weights;
     double* w3 = static_cast<TPrunedConnections*>(visitor.conn3)->array_weights;
-    std::size_t i = 0;
-    for (int t = 0; t < nTo; ++t) {
-        for (int f = 0; f < nFrom; ++f, ++i) {
-            const unsigned char flags = array_masks[i];
-            if (PassesMask(flags, mask)) {
-                visitor.fromNeuron = f;
-                visitor.toNeuron = t;
-                visitor.trainable = static_cast<char>((flags & FMaskTrainable) != 0);
-                visitor.weight1 = array_weights + i;
-                visitor.weight2 = w2 + i;
-                visitor.weight3 = w3 + i;
-                visitor.Visit();
-            }
-        }
-    }
+    dense::ForEachStoredArc(NumFrom(), NumTo(), array_masks, mask,
+                            [&](int f, int t, std::size_t i, char trainable) {
+                                visitor.fromNeuron = f;
+                                visitor.toNeuron = t;
+                                visitor.trainable = trainable;
+                                visitor.weight1 = w1 + i;
+                                visitor.weight2 = w2 + i;
+                                visitor.weight3 = w3 + i;
+                                visitor.Visit();
+                            });
 }
 
 const char* TPrunedConnections::GetConnectionsNType() const {
